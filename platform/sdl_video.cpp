@@ -1,0 +1,277 @@
+// The desktop video backend: SDL2 on X11 for windows, GL contexts, events,
+// display modes and message boxes; FLTK for dialogs.
+#include <GL/glew.h>
+#include <GL/glxew.h>
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/signals.h"
+#ifdef SORVANE_HAVE_FLTK_DIALOG
+#include "platform/fltk_dialog.h"
+#endif
+
+namespace platform {
+
+struct Window {
+  SDL_Window* sdl = nullptr;
+  SDL_GLContext context = nullptr;
+  WindowSpec spec;
+};
+
+namespace {
+
+uintptr_t VirtualKey(const SDL_Keysym& key) {
+  const SDL_Keycode k = key.sym;
+  if (k == SDLK_ESCAPE) return kKeyEscape;
+  if (k == SDLK_RETURN || k == SDLK_KP_ENTER) return kKeyReturn;
+  if (k == SDLK_SPACE) return kKeySpace;
+  if (k >= SDLK_a && k <= SDLK_z) return static_cast<uintptr_t>('A' + (k - SDLK_a));
+  if (k >= SDLK_0 && k <= SDLK_9) return static_cast<uintptr_t>(k);
+  return 0x80 + (static_cast<uintptr_t>(key.scancode) & 0x7F);
+}
+
+class SdlVideo final : public Video {
+ public:
+  ~SdlVideo() override { Shutdown(); }
+
+  bool RegisterWindowClass(WindowProc procedure) override {
+    if (!StartVideo()) return false;
+    procedure_ = procedure;
+    return true;
+  }
+
+  bool GetDisplayMode(int index, DisplayMode* mode) override {
+    if (!StartVideo() || index < 0) return false;
+    SDL_DisplayMode m;
+    if (SDL_GetDisplayMode(0, index, &m) != 0) return false;
+    *mode = {m.w, m.h, static_cast<int>(SDL_BYTESPERPIXEL(m.format)) * 8, m.refresh_rate};
+    return true;
+  }
+
+  bool SwitchDisplayMode(int width, int height, int bits) override {
+    DisplayMode mode;
+    for (int i = 0; GetDisplayMode(i, &mode); ++i) {
+      if (mode.width == width && mode.height == height && mode.bits == bits) {
+        // SDL switches the display when the full-screen window is made, and
+        // switches it back when its video subsystem shuts down.
+        SDL_GetDisplayMode(0, i, &fullscreenMode_);
+        modeSwitched_ = true;
+        return true;
+      }
+    }
+    return false;
+  }
+
+  ScreenSize GetScreenSize() override {
+    if (modeSwitched_) return {fullscreenMode_.w, fullscreenMode_.h};
+    SDL_DisplayMode m;
+    if (!StartVideo() || SDL_GetCurrentDisplayMode(0, &m) != 0) return {0, 0};
+    return {m.w, m.h};
+  }
+
+  Window* OpenWindow(const WindowSpec& spec) override {
+    if (!StartVideo() || spec.width <= 0 || spec.height <= 0) return nullptr;
+    const bool sixteen = spec.format.colorBits <= 16;
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, sixteen ? 5 : 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, sixteen ? 6 : 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, sixteen ? 5 : 8);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, spec.format.depthBits);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+    if (spec.fullscreen) flags |= SDL_WINDOW_FULLSCREEN | SDL_WINDOW_BORDERLESS;
+    SDL_Window* sdl = nullptr;
+    if (spec.format.samples > 1) {
+      SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 1);
+      SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, spec.format.samples);
+      sdl = SDL_CreateWindow(spec.title.c_str(), spec.x, spec.y, spec.width, spec.height, flags);
+      // A driver without multisampled visuals: fall back to none, silently.
+      SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
+      SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 0);
+    }
+    if (!sdl) sdl = SDL_CreateWindow(spec.title.c_str(), spec.x, spec.y, spec.width, spec.height, flags);
+    if (!sdl) return nullptr;
+    if (spec.fullscreen && modeSwitched_) SDL_SetWindowDisplayMode(sdl, &fullscreenMode_);
+    auto* window = new Window{sdl, nullptr, spec};
+    windows_.push_back(window);
+    return window;
+  }
+
+  Window* GetDrawable(Window* window) override { return window; }
+
+  // The visual was fixed when the window was made from the same format, so
+  // these only confirm that the window is a GL window.
+  int ChooseSurfaceFormat(Window* drawable, const SurfaceFormat&) override {
+    return drawable && (SDL_GetWindowFlags(drawable->sdl) & SDL_WINDOW_OPENGL) ? 1 : 0;
+  }
+  bool ApplySurfaceFormat(Window* drawable, int formatIndex) override { return drawable && formatIndex == 1; }
+
+  bool CreateContext(Window* drawable) override {
+    if (!drawable) return false;
+    drawable->context = SDL_GL_CreateContext(drawable->sdl);
+    return drawable->context != nullptr;
+  }
+
+  bool MakeCurrent(Window* drawable) override {
+    return drawable && drawable->context && SDL_GL_MakeCurrent(drawable->sdl, drawable->context) == 0;
+  }
+
+  void Show(Window* window) override {
+    if (!window || window->spec.hidden) return;
+    SDL_ShowWindow(window->sdl);
+    if (window->spec.fullscreen) return;
+    // SDL sizes and places the client area; the frame is known once the
+    // window manager has framed the window. Make the OUTER rectangle the one
+    // that was asked for.
+    int top = 0, left = 0, bottom = 0, right = 0;
+    SDL_PumpEvents();
+    if (SDL_GetWindowBordersSize(window->sdl, &top, &left, &bottom, &right) == 0 && (top | left | bottom | right)) {
+      const WindowSpec& s = window->spec;
+      SDL_SetWindowSize(window->sdl, std::max(1, s.width - left - right), std::max(1, s.height - top - bottom));
+      SDL_SetWindowPosition(window->sdl, s.x + left, s.y + top);
+    }
+  }
+
+  void Focus(Window* window) override {
+    if (!window || window->spec.hidden) return;
+    SDL_RaiseWindow(window->sdl);
+    SDL_SetWindowInputFocus(window->sdl);
+  }
+
+  void HideCursor() override { SDL_ShowCursor(SDL_DISABLE); }
+
+  bool HasSwapControl() override {
+    return GLXEW_EXT_swap_control || GLXEW_MESA_swap_control || GLXEW_SGI_swap_control;
+  }
+  void SetSwapInterval(int interval) override { SDL_GL_SetSwapInterval(interval); }
+
+  bool PollMessage(Message* message) override {
+    if (!windows_.empty() && TakeCloseSignal()) {
+      *message = {windows_.front(), kMsgClose, 0, 0};
+      return true;
+    }
+    if (started_) {
+      SDL_Event event;
+      while (SDL_PollEvent(&event)) {
+        if (Translate(event, message)) return true;
+      }
+    }
+    if (quitPending_) {
+      quitPending_ = false;
+      *message = {nullptr, kMsgQuit, static_cast<uintptr_t>(quitCode_), 0};
+      return true;
+    }
+    return false;
+  }
+
+  intptr_t Dispatch(const Message& m) override {
+    if (!m.window || !procedure_) return 0;
+    return procedure_(m.window, m.message, m.wParam, m.lParam);
+  }
+
+  void PostQuit(int exitCode) override {
+    quitPending_ = true;
+    quitCode_ = exitCode;
+  }
+
+  intptr_t DefaultWindowProc(Window*, uint32_t, uintptr_t, intptr_t) override { return 0; }
+
+  void Present(Window* drawable) override {
+    if (drawable) SDL_GL_SwapWindow(drawable->sdl);
+  }
+
+  void ShowErrorBox(const char* caption, const char* text) override {
+    // The box is system-modal: a full-screen window would cover it.
+    for (Window* w : windows_)
+      if (w->spec.fullscreen) SDL_HideWindow(w->sdl);
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0)
+      std::fprintf(stderr, "sorvane: %s: %s (no display to show it: %s)\n", caption, text, SDL_GetError());
+  }
+
+  intptr_t RunDialog(const DialogTemplate& tmpl, DialogProc procedure) override {
+#ifdef SORVANE_HAVE_FLTK_DIALOG
+    return RunFltkDialog(tmpl, procedure);
+#else
+    (void)tmpl;
+    (void)procedure;
+    return -1;
+#endif
+  }
+
+  void Shutdown() override {
+    if (!started_) return;
+    for (Window* w : windows_) {
+      if (w->context) SDL_GL_DeleteContext(w->context);
+      SDL_DestroyWindow(w->sdl);
+      delete w;
+    }
+    windows_.clear();
+    modeSwitched_ = false;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    started_ = false;
+  }
+
+ private:
+  bool StartVideo() {
+    if (started_) return true;
+    // GLEW's GLX build cannot initialise on an EGL context, so stay on X11
+    // (XWayland serves Wayland desktops). Signals are ours, not SDL's.
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    InstallCloseSignals();
+    started_ = true;
+    return true;
+  }
+
+  Window* FindWindow(Uint32 windowId) {
+    for (Window* w : windows_)
+      if (SDL_GetWindowID(w->sdl) == windowId) return w;
+    return windows_.empty() ? nullptr : windows_.front();
+  }
+
+  bool Translate(const SDL_Event& e, Message* m) {
+    switch (e.type) {
+      case SDL_KEYDOWN:
+      case SDL_KEYUP: {
+        const bool alt = (e.key.keysym.mod & KMOD_ALT) != 0;
+        const uint32_t msg = e.type == SDL_KEYDOWN ? (alt ? kMsgSysKeyDown : kMsgKeyDown) : (alt ? kMsgSysKeyUp : kMsgKeyUp);
+        *m = {FindWindow(e.key.windowID), msg, VirtualKey(e.key.keysym), e.key.repeat ? 1 : 0};
+        return m->window != nullptr;
+      }
+      case SDL_WINDOWEVENT:
+        if (e.window.event != SDL_WINDOWEVENT_CLOSE) return false;
+        *m = {FindWindow(e.window.windowID), kMsgClose, 0, 0};
+        return m->window != nullptr;
+      case SDL_QUIT:
+        if (windows_.empty()) return false;
+        *m = {windows_.front(), kMsgClose, 0, 0};
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  bool started_ = false;
+  WindowProc procedure_ = nullptr;
+  std::vector<Window*> windows_;
+  SDL_DisplayMode fullscreenMode_{};
+  bool modeSwitched_ = false;
+  bool quitPending_ = false;
+  int quitCode_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Video> CreateSdlVideo() { return std::make_unique<SdlVideo>(); }
+
+}  // namespace platform

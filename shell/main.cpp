@@ -1,0 +1,8 @@
+// The demo itself: the desktop backends and one run. No command line.
+#include "shell/shell.h"
+
+int main() {
+  auto video = platform::CreateSdlVideo();
+  auto audio = platform::CreateSdlAudio();
+  return RunDemo(*video, *audio);
+}

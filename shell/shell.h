@@ -1,0 +1,84 @@
+// shell.h — the demo's entry, start-up and frame loop, and the state they share.
+//
+// What it is for: `RunDemo` owns one whole run: the default settings, the
+// settings dialog, `InitDemo` (window, GL context, effects, music) and the
+// frame loop, whose time is the music position in seconds. `MainWindowProc`
+// turns Escape and the closing of the window into a quit request.
+//
+// How to use it: `main` hands `RunDemo` the platform backends; tests hand it
+// the null backends and recording effects (`EffectFactory`).
+//
+// How it fails: every start-up failure travels back to `RunDemo` along one
+// path, which shows "An error occured during init or extension missing." and
+// returns 1. The frame loop checks no results.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+class filter;
+
+// The settings the dialog edits and start-up consumes. Seven 32-bit fields.
+struct DemoSettings {
+  int32_t width;
+  int32_t height;
+  int32_t bits;
+  int32_t windowed;     // nonzero: a window; 0: full screen
+  int32_t vsync;        // nonzero: swap interval 1
+  int32_t multisample;  // nonzero: ask for a multisampled surface
+  int32_t spare;        // read by nothing
+};
+
+// Writes the defaults: 1280 × 1024 × 32, full screen, no vsync, no
+// multisampling. `spare` is left as it is.
+void WriteDefaultSettings(DemoSettings& settings);
+
+// Creates one effect; start-up calls it for the relief layer, then the overlay.
+// Tests substitute recording effects.
+enum class EffectKind { Abs, Mask };
+using EffectFactory = filter* (*)(EffectKind kind);
+filter* CreateDemoEffect(EffectKind kind);
+
+// Program-wide shell state: one of each for the whole run, zero at start.
+extern DemoSettings* ActiveSettings;
+extern bool QuitRequested;
+extern platform::Video* DemoVideo;
+extern platform::Audio* DemoAudio;
+extern platform::Window* DemoWindow;
+extern platform::Window* DemoDC;
+extern bool DemoGLContext;
+extern uint32_t MusicStream;
+extern filter* AbsEffect;
+extern filter* MaskEffect;
+extern EffectFactory DemoEffectFactory;
+
+intptr_t MainWindowProc(platform::Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// Shows the settings dialog over `ActiveSettings`; returns the dialog's end
+// value (0: "Die"; 1: "Demo"; -1: the dialog could not be shown).
+intptr_t ShowSettingsDialog();
+
+// Builds the running demo; false when a step failed (nothing is undone).
+bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool vsync);
+
+// The letterbox viewport: a 2:1 strip centred vertically (arithmetic shifts).
+struct Viewport {
+  int x, y, width, height;
+};
+Viewport LetterboxViewport(int32_t width, int32_t height);
+
+// Reads the music position after a frame, in seconds: the time of the next one.
+double MusicClock();
+
+// One iteration of the frame loop with the given demo time; returns the time
+// of the next iteration.
+double RunFrame(double demoTime);
+
+// The whole run; returns the process exit status. The backends stay owned by
+// the caller.
+int RunDemo(platform::Video& video, platform::Audio& audio);
+
+// Clears every piece of shell state back to its process-start value (tests
+// run several demos in one process).
+void ResetShellState();

@@ -1,0 +1,102 @@
+#include <GL/glew.h>
+#include <IL/il.h>
+
+#include <stdexcept>
+
+#include "effects/filter.h"
+#include "shell/shell.h"
+
+namespace {
+
+// Filled once, on the first start-up, with that start-up's colour depth.
+platform::SurfaceFormat PixelFormatRequest;
+bool pixelFormatFilled = false;
+
+constexpr int kMultisampleSamples = 4;
+constexpr const char* kMusicFile = "04-Slow_Amber_Circles.ogg";
+
+}  // namespace
+
+Viewport LetterboxViewport(int32_t width, int32_t height) {
+  const int32_t halfWidth = width >> 1;
+  return {0, (height - halfWidth) >> 1, width, halfWidth};
+}
+
+bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool vsync) {
+  platform::Video& video = *DemoVideo;
+  if (!pixelFormatFilled) {
+    PixelFormatRequest.colorBits = bits & 0xFF;
+    PixelFormatRequest.depthBits = 8;
+    pixelFormatFilled = true;
+  }
+  // The dialog's multisampling box reaches the surface request here.
+  platform::SurfaceFormat format = PixelFormatRequest;
+  format.samples = (ActiveSettings && ActiveSettings->multisample) ? kMultisampleSamples : 0;
+
+  // No display (or a backend that cannot start) and a refused full-screen
+  // mode stop start-up here, before any window exists.
+  if (!video.RegisterWindowClass(MainWindowProc)) return false;
+  if (fullscreen && !video.SwitchDisplayMode(width, height, bits)) return false;
+
+  const platform::ScreenSize screen = video.GetScreenSize();
+  platform::WindowSpec spec;
+  spec.title = "sorvane";
+  spec.x = (screen.width >> 1) - (width >> 1);
+  spec.y = (screen.height >> 1) - (height >> 1);
+  spec.width = width;
+  spec.height = height;
+  spec.fullscreen = fullscreen;
+  spec.format = format;
+
+  DemoWindow = video.OpenWindow(spec);
+  if (!DemoWindow) return false;
+  DemoDC = video.GetDrawable(DemoWindow);
+  if (!DemoDC) return false;
+  const int formatIndex = video.ChooseSurfaceFormat(DemoDC, format);
+  if (formatIndex == 0) return false;
+  if (!video.ApplySurfaceFormat(DemoDC, formatIndex)) return false;
+  DemoGLContext = video.CreateContext(DemoDC);
+  if (!DemoGLContext) return false;
+  if (!video.MakeCurrent(DemoDC)) return false;
+
+  // Set once: resizing a window later does not move the strip.
+  const Viewport vp = LetterboxViewport(width, height);
+  glViewport(vp.x, vp.y, vp.width, vp.height);
+
+  video.Show(DemoWindow);
+  video.Focus(DemoWindow);
+  video.HideCursor();
+
+  glewInit();
+  if (!GLEW_ARB_shading_language_100) return false;
+  if (!GLEW_ARB_shader_objects) return false;
+  if (!GLEW_ARB_fragment_shader) return false;
+
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClearDepth(10000.0);  // clamped to 1.0 by the GL
+  glDepthFunc(GL_LESS);
+  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+
+  if (video.HasSwapControl()) video.SetSwapInterval(vsync ? 1 : 0);
+
+  ilInit();
+
+  // An effect whose images cannot be loaded throws out of its init: the demo
+  // must not go on without its textures, and this is start-up's one way to
+  // report it.
+  try {
+    AbsEffect = DemoEffectFactory(EffectKind::Abs);
+    if (AbsEffect) AbsEffect->init();
+    MaskEffect = DemoEffectFactory(EffectKind::Mask);
+    if (MaskEffect) MaskEffect->init();
+  } catch (const std::runtime_error&) {
+    return false;
+  }
+
+  if (!DemoAudio->Init(-1, 44100)) return false;
+  MusicStream = DemoAudio->StreamCreateFile(kMusicFile);
+  if (MusicStream == 0) return false;
+  DemoAudio->Start();
+  DemoAudio->ChannelPlay(MusicStream, false);
+  return true;
+}

@@ -1,0 +1,28 @@
+#include "effects/filter.h"
+#include "shell/shell.h"
+
+DemoSettings* ActiveSettings = nullptr;
+bool QuitRequested = false;
+platform::Video* DemoVideo = nullptr;
+platform::Audio* DemoAudio = nullptr;
+platform::Window* DemoWindow = nullptr;
+platform::Window* DemoDC = nullptr;
+bool DemoGLContext = false;
+uint32_t MusicStream = 0;
+filter* AbsEffect = nullptr;
+filter* MaskEffect = nullptr;
+EffectFactory DemoEffectFactory = CreateDemoEffect;
+
+void ResetShellState() {
+  ActiveSettings = nullptr;
+  QuitRequested = false;
+  DemoVideo = nullptr;
+  DemoAudio = nullptr;
+  DemoWindow = nullptr;
+  DemoDC = nullptr;
+  DemoGLContext = false;
+  MusicStream = 0;
+  AbsEffect = nullptr;
+  MaskEffect = nullptr;
+  DemoEffectFactory = CreateDemoEffect;
+}

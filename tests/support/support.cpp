@@ -1,0 +1,130 @@
+#include "tests/support/support.h"
+
+#include <GL/glew.h>
+#include <unistd.h>
+#include <vorbis/vorbisenc.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "platform/platform.h"
+
+bool OpenTestGlContext(int width, int height) {
+  static std::unique_ptr<platform::Video> video;
+  static bool open = false;
+  if (open) return true;
+  video = platform::CreateSdlVideo();
+  if (!video->RegisterWindowClass(
+          [](platform::Window*, uint32_t, uintptr_t, intptr_t) -> intptr_t { return 0; }))
+    return false;
+  platform::WindowSpec spec;
+  spec.title = "sorvane-test";
+  spec.width = width;
+  spec.height = height;
+  spec.hidden = true;
+  platform::Window* window = video->OpenWindow(spec);
+  if (!window || !video->CreateContext(window) || !video->MakeCurrent(window)) return false;
+  if (glewInit() != GLEW_OK) return false;
+  glViewport(0, 0, width, height);
+  open = true;
+  return true;
+}
+
+bool WriteTestOgg(const std::string& path, double seconds, int rate, int channels) {
+  vorbis_info vi;
+  vorbis_info_init(&vi);
+  if (vorbis_encode_init_vbr(&vi, channels, rate, 0.3f) != 0) return false;
+  vorbis_comment vc;
+  vorbis_comment_init(&vc);
+  vorbis_dsp_state vd;
+  vorbis_analysis_init(&vd, &vi);
+  vorbis_block vb;
+  vorbis_block_init(&vd, &vb);
+  ogg_stream_state os;
+  ogg_stream_init(&os, 1234);
+  FILE* out = std::fopen(path.c_str(), "wb");
+  if (!out) return false;
+
+  ogg_packet header, comments, code;
+  vorbis_analysis_headerout(&vd, &vc, &header, &comments, &code);
+  ogg_stream_packetin(&os, &header);
+  ogg_stream_packetin(&os, &comments);
+  ogg_stream_packetin(&os, &code);
+  ogg_page page;
+  while (ogg_stream_flush(&os, &page)) {
+    std::fwrite(page.header, 1, static_cast<size_t>(page.header_len), out);
+    std::fwrite(page.body, 1, static_cast<size_t>(page.body_len), out);
+  }
+  const long total = static_cast<long>(seconds * rate);
+  long done = 0;
+  bool eos = false;
+  while (!eos) {
+    const long n = std::min<long>(1024, total - done);
+    if (n > 0) {
+      float** buffer = vorbis_analysis_buffer(&vd, static_cast<int>(n));
+      for (long i = 0; i < n; ++i)
+        for (int c = 0; c < channels; ++c)
+          buffer[c][i] = 0.2f * static_cast<float>(std::sin(2.0 * M_PI * 440.0 * static_cast<double>(done + i) / rate));
+      vorbis_analysis_wrote(&vd, static_cast<int>(n));
+      done += n;
+    } else {
+      vorbis_analysis_wrote(&vd, 0);
+    }
+    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
+      vorbis_analysis(&vb, nullptr);
+      vorbis_bitrate_addblock(&vb);
+      ogg_packet packet;
+      while (vorbis_bitrate_flushpacket(&vd, &packet)) {
+        ogg_stream_packetin(&os, &packet);
+        while (!eos && ogg_stream_pageout(&os, &page)) {
+          std::fwrite(page.header, 1, static_cast<size_t>(page.header_len), out);
+          std::fwrite(page.body, 1, static_cast<size_t>(page.body_len), out);
+          if (ogg_page_eos(&page)) eos = true;
+        }
+      }
+    }
+  }
+  ogg_stream_clear(&os);
+  vorbis_block_clear(&vb);
+  vorbis_dsp_clear(&vd);
+  vorbis_comment_clear(&vc);
+  vorbis_info_clear(&vi);
+  return std::fclose(out) == 0;
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "sorvane-test-XXXXXX").string();
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back('\0');
+  if (mkdtemp(buf.data())) path_ = buf.data();
+}
+
+TempDir::~TempDir() {
+  if (!previous_.empty()) std::filesystem::current_path(previous_);
+  std::error_code ignored;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+}
+
+void TempDir::Enter() {
+  previous_ = std::filesystem::current_path().string();
+  std::filesystem::current_path(path_);
+}
+
+bool WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}

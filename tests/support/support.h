@@ -1,0 +1,39 @@
+// support.h — shared helpers for the test suites.
+//
+// OpenTestGlContext: a hidden window with a current OpenGL 2.1 compatibility
+// context and GLEW initialised, through the desktop video backend; false
+// when no display can be reached (tests then fail with that reason). The
+// context lives until the process ends.
+//
+// WriteTestOgg: a short Ogg Vorbis file (a quiet sine tone) made with
+// libvorbisenc, so tests need no asset from the build.
+//
+// TempDir: a fresh folder under the system temp folder, removed with its
+// contents when the object goes; `Enter` makes it the working directory until
+// then (the demo reads everything by bare name from there).
+#pragma once
+
+#include <string>
+
+bool OpenTestGlContext(int width = 64, int height = 64);
+
+bool WriteTestOgg(const std::string& path, double seconds, int rate = 44100, int channels = 2);
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  void Enter();
+
+ private:
+  std::string path_;
+  std::string previous_;
+};
+
+// Writes `bytes` to `path`; false on failure.
+bool WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
