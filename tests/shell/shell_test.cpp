@@ -1,0 +1,335 @@
+// The shell against the null platform: the window procedure, the frame loop,
+// start-up's failure paths and the letterbox.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "effects/filter.h"
+#include "platform/null_platform.h"
+#include "shell/shell.h"
+#include "tests/support/support.h"
+
+using platform::NullAudio;
+using platform::NullVideo;
+
+namespace {
+
+// What the recording effects saw, in order: "abs init", "mask render 0.5", …
+std::vector<std::string> effectLog;
+
+class RecordingEffect : public filter {
+ public:
+  explicit RecordingEffect(const char* name) : name_(name) {}
+  void init() override { effectLog.push_back(name_ + " init"); }
+  void render(double time) override {
+    effectLog.push_back(name_ + " render " + std::to_string(time));
+    times.push_back(time);
+  }
+  std::vector<double> times;
+
+ private:
+  std::string name_;
+};
+
+RecordingEffect* recordedAbs = nullptr;
+RecordingEffect* recordedMask = nullptr;
+
+filter* RecordingFactory(EffectKind kind) {
+  auto* effect = new RecordingEffect(kind == EffectKind::Abs ? "abs" : "mask");
+  (kind == EffectKind::Abs ? recordedAbs : recordedMask) = effect;
+  return effect;
+}
+
+bool Called(const std::vector<std::string>& calls, const std::string& op) {
+  return std::find(calls.begin(), calls.end(), op) != calls.end();
+}
+
+size_t IndexOf(const std::vector<std::string>& calls, const std::string& op) {
+  return static_cast<size_t>(std::find(calls.begin(), calls.end(), op) - calls.begin());
+}
+
+class ShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetShellState();
+    effectLog.clear();
+    recordedAbs = recordedMask = nullptr;
+    DemoEffectFactory = RecordingFactory;
+    DemoVideo = &video;
+    DemoAudio = &audio;
+  }
+  void TearDown() override { ResetShellState(); }
+
+  // Puts the shell in the state a successful start-up leaves it in.
+  void FakeRunningDemo() {
+    video.RegisterWindowClass(MainWindowProc);
+    DemoWindow = DemoDC = video.OpenWindow({});
+    AbsEffect = RecordingFactory(EffectKind::Abs);
+    MaskEffect = RecordingFactory(EffectKind::Mask);
+    MusicStream = 1;
+  }
+
+  NullVideo video;
+  NullAudio audio;
+};
+
+TEST_F(ShellTest, WindowProcedureQuitsOnEscapeAndCloseOnly) {
+  FakeRunningDemo();
+  platform::Window* w = DemoWindow;
+  auto quits = [&] { return std::count(video.calls.begin(), video.calls.end(), "PostQuit"); };
+
+  EXPECT_EQ(MainWindowProc(w, platform::kMsgKeyDown, 'A', 0), 0);
+  EXPECT_EQ(MainWindowProc(w, platform::kMsgKeyDown, platform::kKeyReturn, 0), 0);
+  EXPECT_EQ(quits(), 0) << "keys other than Escape do nothing";
+  EXPECT_FALSE(Called(video.calls, "DefaultWindowProc")) << "key presses get no default processing";
+
+  EXPECT_EQ(MainWindowProc(w, platform::kMsgKeyDown, platform::kKeyEscape, 0), 0);
+  EXPECT_EQ(quits(), 1);
+  EXPECT_EQ(MainWindowProc(w, platform::kMsgClose, 0, 0), 0);
+  EXPECT_EQ(quits(), 2);
+  EXPECT_EQ(MainWindowProc(w, platform::kMsgQuit, 0, 0), 0);
+  EXPECT_EQ(quits(), 3);
+
+  // Everything else, system keys included, takes the default path and
+  // returns its result.
+  EXPECT_EQ(MainWindowProc(w, platform::kMsgSysKeyDown, platform::kKeyEscape, 0), 0x5EED);
+  EXPECT_EQ(MainWindowProc(w, platform::kMsgKeyUp, platform::kKeyEscape, 0), 0x5EED);
+  EXPECT_EQ(MainWindowProc(w, 0x0005, 0, 0), 0x5EED);
+  EXPECT_EQ(quits(), 3);
+}
+
+TEST_F(ShellTest, FrameLoopDrawsEachFrameAtThePositionReadAfterThePreviousSwap) {
+  FakeRunningDemo();
+  // Bytes of 16-bit stereo at 44.1 kHz: 176400 per second.
+  audio.positions = {17640, 35280, 176400};
+  double t = 0.0;
+  for (int i = 0; i < 4; ++i) t = RunFrame(t);
+
+  ASSERT_EQ(recordedAbs->times.size(), 4u);
+  EXPECT_EQ(recordedAbs->times, (std::vector<double>{0.0, 0.1, 0.2, 1.0}));
+  EXPECT_EQ(recordedMask->times, recordedAbs->times) << "both layers get the same time";
+  // Abs is drawn before mask in every frame.
+  for (size_t i = 0; i + 1 < effectLog.size(); i += 2) {
+    EXPECT_EQ(effectLog[i].rfind("abs render", 0), 0u) << effectLog[i];
+    EXPECT_EQ(effectLog[i + 1].rfind("mask render", 0), 0u) << effectLog[i + 1];
+  }
+  EXPECT_EQ(audio.positionReads, 4) << "one clock read per frame, after the swap";
+  EXPECT_EQ(video.presents, 4);
+}
+
+TEST_F(ShellTest, QuitDuringThePumpFinishesTheFrameAndEndsTheRun) {
+  FakeRunningDemo();
+  video.swapControl = false;
+  // Escape arrives while frame 3 is being drawn; the music has long ended
+  // (the position stays put) and the loop must not care.
+  audio.positions = {44100, 88200, 88200};
+  int frame = 0;
+  video.onPresent = [&](int presents) {
+    if (presents == 2) video.QueueMessage(platform::kMsgKeyDown, platform::kKeyEscape);
+  };
+  double t = 0.0;
+  do {
+    ++frame;
+    const int readsBefore = audio.positionReads;
+    const int presentsBefore = video.presents;
+    t = RunFrame(t);
+    EXPECT_EQ(video.presents, presentsBefore + 1);
+    EXPECT_EQ(audio.positionReads, readsBefore + 1);
+  } while (!QuitRequested && frame < 100);
+  EXPECT_EQ(frame, 3) << "the frame in which the quit arrived is the last";
+  EXPECT_EQ(recordedAbs->times.size(), 3u);
+  // The quit message went through the dispatcher, to no window.
+  ASSERT_FALSE(video.dispatched.empty());
+  EXPECT_EQ(video.dispatched.back().message, platform::kMsgQuit);
+  EXPECT_EQ(video.dispatched.back().window, nullptr);
+}
+
+TEST_F(ShellTest, LetterboxIsAStripTwiceAsWideAsHighCentredVertically) {
+  auto vp = [](int w, int h) {
+    const Viewport v = LetterboxViewport(w, h);
+    return std::vector<int>{v.x, v.y, v.width, v.height};
+  };
+  EXPECT_EQ(vp(1280, 1024), (std::vector<int>{0, 192, 1280, 640}));
+  EXPECT_EQ(vp(1024, 768), (std::vector<int>{0, 128, 1024, 512}));
+  EXPECT_EQ(vp(1366, 768), (std::vector<int>{0, 42, 1366, 683}));
+  EXPECT_EQ(vp(2560, 1080), (std::vector<int>{0, -100, 2560, 1280})) << "wider than 2:1 is cut top and bottom";
+  EXPECT_EQ(vp(1281, 1025), (std::vector<int>{0, 192, 1281, 640})) << "odd sizes halve by arithmetic shift";
+}
+
+// Each step of start-up that can fail, in order, with the first operation
+// that must not have run after it.
+TEST_F(ShellTest, EachFailingStartupStepStopsStartupThere) {
+  struct Case {
+    const char* failing;
+    const char* neverAfter;
+  };
+  const Case cases[] = {
+      {"RegisterWindowClass", "SwitchDisplayMode"}, {"SwitchDisplayMode", "OpenWindow"},
+      {"OpenWindow", "GetDrawable"},                {"GetDrawable", "ChooseSurfaceFormat"},
+      {"ChooseSurfaceFormat", "ApplySurfaceFormat"}, {"ApplySurfaceFormat", "CreateContext"},
+      {"CreateContext", "MakeCurrent"},             {"MakeCurrent", "Show"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failing);
+    ResetShellState();
+    DemoEffectFactory = RecordingFactory;
+    NullVideo v;
+    NullAudio a;
+    v.failing = {c.failing};
+    EXPECT_EQ(RunDemo(v, a), 1);
+    EXPECT_EQ(v.errorBoxes, (std::vector<std::string>{"Error|An error occured during init or extension missing."}));
+    EXPECT_TRUE(Called(v.calls, c.failing));
+    EXPECT_FALSE(Called(v.calls, c.neverAfter));
+    EXPECT_FALSE(Called(v.calls, "Present")) << "the frame loop never runs";
+    EXPECT_TRUE(a.calls.empty()) << "no audio device is opened";
+    const bool switched = Called(v.calls, "SwitchDisplayMode") && std::string(c.failing) != "SwitchDisplayMode";
+    EXPECT_EQ(v.displayRestores, switched ? 1 : 0) << "a switched display is put back on the way out";
+    EXPECT_FALSE(v.displaySwitched);
+    EXPECT_EQ(v.calls.back(), "Shutdown");
+  }
+}
+
+TEST_F(ShellTest, MissingShaderExtensionsFailAfterTheWindowIsShown) {
+  // Without a GL context GLEW finds no extension at all.
+  NullVideo v;
+  NullAudio a;
+  EXPECT_EQ(RunDemo(v, a), 1);
+  EXPECT_TRUE(Called(v.calls, "Show"));
+  EXPECT_TRUE(v.cursorHidden);
+  EXPECT_FALSE(Called(v.calls, "HasSwapControl"));
+  EXPECT_TRUE(effectLog.empty());
+  EXPECT_EQ(v.errorBoxes.size(), 1u);
+}
+
+TEST_F(ShellTest, FullScreenRequestUsesTheSwitchedModeAndAskedSurface) {
+  NullVideo v;
+  NullAudio a;
+  v.desktop = {1920, 1200};
+  v.modes = {{1920, 1200, 32, 60}, {1280, 1024, 32, 60}};
+  v.failing = {"GetDrawable"};  // stop right after the window is made
+  DemoSettings s{};
+  WriteDefaultSettings(s);
+  s.multisample = 1;
+  ActiveSettings = &s;
+  DemoVideo = &v;
+  DemoAudio = &a;
+  EXPECT_FALSE(InitDemo(1280, 1024, 32, true, false));
+  ASSERT_EQ(v.windows.size(), 1u);
+  const platform::WindowSpec& w = v.windows[0];
+  EXPECT_EQ(w.title, "sorvane");
+  EXPECT_TRUE(w.fullscreen);
+  EXPECT_EQ(w.x, 0);
+  EXPECT_EQ(w.y, 0);
+  EXPECT_EQ(w.width, 1280);
+  EXPECT_EQ(w.format.colorBits, 32);
+  EXPECT_GE(w.format.depthBits, 8);
+  EXPECT_EQ(w.format.samples, 4) << "the multisampling box asks for four samples";
+  EXPECT_TRUE(v.displaySwitched);
+
+  // Windowed: centred by the outer size on the desktop; larger than the
+  // screen gives negative coordinates.
+  NullVideo v2;
+  v2.desktop = {1280, 1024};
+  v2.failing = {"GetDrawable"};
+  DemoVideo = &v2;
+  s.multisample = 0;
+  EXPECT_FALSE(InitDemo(1601, 1200, 32, false, false));
+  ASSERT_EQ(v2.windows.size(), 1u);
+  EXPECT_EQ(v2.windows[0].x, 640 - 800);
+  EXPECT_EQ(v2.windows[0].y, 512 - 600);
+  EXPECT_FALSE(v2.windows[0].fullscreen);
+  EXPECT_EQ(v2.windows[0].format.samples, 0);
+  EXPECT_FALSE(v2.displaySwitched);
+}
+
+TEST_F(ShellTest, DialogResultDecidesWhetherTheDemoStarts) {
+  NullVideo v;
+  NullAudio a;
+  v.dialogResult = 0;  // "Die"
+  EXPECT_EQ(RunDemo(v, a), 0);
+  EXPECT_FALSE(Called(v.calls, "RegisterWindowClass"));
+  EXPECT_FALSE(Called(v.calls, "OpenWindow"));
+  EXPECT_TRUE(a.calls.empty());
+  EXPECT_TRUE(v.errorBoxes.empty());
+}
+
+// Start-up with a real GL context behind the null backend, so the run goes
+// past the extension checks to the effects and the music.
+class RunningShellTest : public ShellTest {
+ protected:
+  void SetUp() override {
+    ShellTest::SetUp();
+    gl = platform::CreateSdlVideo();
+    dir.Enter();
+  }
+  std::unique_ptr<platform::Video> gl;
+  TempDir dir;
+};
+
+TEST_F(RunningShellTest, MissingMusicFailsOnlyAfterBothEffectsLoaded) {
+  NullVideo v;
+  v.glDelegate = gl.get();
+  NullAudio a;
+  EXPECT_EQ(RunDemo(v, a), 1);
+  EXPECT_EQ(effectLog, (std::vector<std::string>{"abs init", "mask init"}));
+  EXPECT_EQ(a.calls, (std::vector<std::string>{"Init", "StreamCreateFile"}));
+  EXPECT_EQ(v.errorBoxes.size(), 1u);
+  EXPECT_FALSE(Called(v.calls, "Present"));
+  EXPECT_EQ(v.swapIntervals, (std::vector<int>{0})) << "vsync off sets interval 0 explicitly";
+}
+
+TEST_F(RunningShellTest, NoAudioDeviceFailsStartup) {
+  ASSERT_TRUE(WriteTestOgg("04-Slow_Amber_Circles.ogg", 0.5));
+  NullVideo v;
+  v.glDelegate = gl.get();
+  NullAudio a;
+  a.failing = {"Init"};
+  EXPECT_EQ(RunDemo(v, a), 1);
+  EXPECT_EQ(a.calls, (std::vector<std::string>{"Init"}));
+  EXPECT_EQ(v.errorBoxes.size(), 1u);
+}
+
+TEST_F(RunningShellTest, AFullRunEndsWithStatusZeroAndRestoresTheDisplay) {
+  ASSERT_TRUE(WriteTestOgg("04-Slow_Amber_Circles.ogg", 0.5));
+  struct WayOut {
+    const char* name;
+    std::function<void(NullVideo&)> arrange;
+  };
+  const WayOut ways[] = {
+      {"escape", [](NullVideo& v) { v.onPresent = [&v](int n) { if (n == 5) v.QueueMessage(platform::kMsgKeyDown, platform::kKeyEscape); }; }},
+      {"close", [](NullVideo& v) { v.onPresent = [&v](int n) { if (n == 2) v.QueueMessage(platform::kMsgClose); }; }},
+      // The handler is installed by start-up; the signal comes mid-run.
+      {"SIGTERM", [](NullVideo& v) { v.onPresent = [](int n) { if (n == 3) std::raise(SIGTERM); }; }},
+  };
+  for (const WayOut& way : ways) {
+    SCOPED_TRACE(way.name);
+    ResetShellState();
+    DemoEffectFactory = RecordingFactory;
+    NullVideo v;
+    v.glDelegate = gl.get();
+    NullAudio a;
+    a.positions = {1000, 2000};
+    way.arrange(v);
+    EXPECT_EQ(RunDemo(v, a), 0);
+    EXPECT_TRUE(v.errorBoxes.empty());
+    EXPECT_EQ(v.displayRestores, 1) << "the full-screen mode is put back";
+    EXPECT_LT(IndexOf(a.calls, "Stop"), IndexOf(a.calls, "Free"));
+    EXPECT_EQ(v.calls.back(), "Shutdown");
+    EXPECT_LE(v.presents, 6);
+  }
+  // A failed start-up restores the display too.
+  ResetShellState();
+  DemoEffectFactory = RecordingFactory;
+  NullVideo v;
+  v.glDelegate = gl.get();
+  NullAudio a;
+  a.failing = {"StreamCreateFile"};
+  EXPECT_EQ(RunDemo(v, a), 1);
+  EXPECT_EQ(v.displayRestores, 1);
+}
+
+}  // namespace
