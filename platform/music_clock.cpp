@@ -8,17 +8,19 @@ namespace platform {
 PlaybackClock::PlaybackClock(double framesPerSecond, int64_t latencyFrames)
     : rate_(framesPerSecond), latency_(std::max<int64_t>(latencyFrames, 0)) {}
 
-void PlaybackClock::OnCallback(int64_t framesDeliveredTotal, double nowSeconds) {
-  delivered_ = std::max(delivered_, framesDeliveredTotal);
+void PlaybackClock::OnCallback(int64_t callbackFrames, int64_t streamFrames, double nowSeconds) {
+  if (streamFrames > 0 && streamStart_ < 0) streamStart_ = deviceFrames_;
+  deviceFrames_ += callbackFrames;
+  streamFrames_ += streamFrames;
   callbackTime_ = nowSeconds;
-  started_ = true;
 }
 
 int64_t PlaybackClock::HeardFrames(double nowSeconds) {
-  if (!started_) return lastReported_;
+  if (streamStart_ < 0) return lastReported_;
   const double elapsed = std::max(0.0, nowSeconds - callbackTime_);
-  const auto estimate = static_cast<int64_t>(std::floor(static_cast<double>(delivered_ - latency_) + elapsed * rate_));
-  lastReported_ = std::clamp(estimate, lastReported_, std::max(lastReported_, delivered_));
+  const double device = static_cast<double>(deviceFrames_ - latency_ - streamStart_) + elapsed * rate_;
+  const auto estimate = static_cast<int64_t>(std::floor(device));
+  lastReported_ = std::clamp(estimate, lastReported_, std::max(lastReported_, streamFrames_));
   return lastReported_;
 }
 

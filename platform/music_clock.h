@@ -3,8 +3,9 @@
 // What it is for: the sound device pulls audio in buffers (2048 frames, 46 ms
 // at 44.1 kHz), so a count of frames handed over moves in steps and runs ahead
 // of what is heard by the device's buffered latency. `PlaybackClock` reports
-// the frame being heard now: the frames delivered at the last callback, minus
-// the latency, plus the time elapsed since that callback at the stream's rate.
+// the frame being heard now: the frames handed to the device up to the last
+// callback, minus the latency, plus the time elapsed since that callback at the
+// device's rate, counted from the device frame that carried the stream's start.
 //
 // Contract: positions are in frames of the stream; `HeardFrames` never goes
 // backwards and never runs past the frames actually delivered, so after the
@@ -21,9 +22,11 @@ class PlaybackClock {
  public:
   PlaybackClock(double framesPerSecond, int64_t latencyFrames);
 
-  // After a callback at `nowSeconds` has handed over frames up to
-  // `framesDeliveredTotal` (counted from the start of the track).
-  void OnCallback(int64_t framesDeliveredTotal, double nowSeconds);
+  // After every device callback at `nowSeconds`: the callback filled
+  // `callbackFrames` frames, of which the first `streamFrames` came from the
+  // stream (fewer at its end, none before it starts or after it ended) and the
+  // rest were silence.
+  void OnCallback(int64_t callbackFrames, int64_t streamFrames, double nowSeconds);
 
   // The frame being heard at `nowSeconds`; 0 before the first callback.
   int64_t HeardFrames(double nowSeconds);
@@ -31,9 +34,10 @@ class PlaybackClock {
  private:
   double rate_;
   int64_t latency_;
-  int64_t delivered_ = 0;
+  int64_t deviceFrames_ = 0;   // every frame handed to the device
+  int64_t streamStart_ = -1;   // the device frame that carried the stream's first
+  int64_t streamFrames_ = 0;   // stream frames handed over
   double callbackTime_ = 0.0;
-  bool started_ = false;
   int64_t lastReported_ = 0;
 };
 

@@ -58,7 +58,6 @@ class SdlAudio final : public Audio {
     stream_ = std::move(ogg);
     convert_ = convert;
     clock_ = std::make_unique<PlaybackClock>(deviceRate_, deviceBufferFrames_);
-    delivered_ = 0;
     playing_ = false;
     SDL_UnlockAudioDevice(device_);
     return kStream;
@@ -122,8 +121,7 @@ class SdlAudio final : public Audio {
     size_t got = 0;
     if (playing_ && stream_) got = convert_ ? ReadConverted(out, frames) : stream_->Read(out, frames);
     SDL_memset(out + got * kDeviceChannels, 0, (frames - got) * kDeviceChannels * 2);
-    delivered_ += static_cast<int64_t>(got);
-    if (clock_) clock_->OnCallback(delivered_, Now());
+    if (clock_) clock_->OnCallback(static_cast<int64_t>(frames), static_cast<int64_t>(got), Now());
   }
 
   size_t ReadConverted(int16_t* out, size_t frames) {
@@ -150,7 +148,6 @@ class SdlAudio final : public Audio {
   bool sourceEnded_ = false;
   std::vector<int16_t> scratch_;
   std::unique_ptr<PlaybackClock> clock_;
-  int64_t delivered_ = 0;
   bool playing_ = false;
 };
 

@@ -1,0 +1,166 @@
+// The music stream and its clock: the estimator on scripted callbacks, and
+// the real SDL backend on SDL's dummy driver with a short Ogg of our own.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <utility>
+#include <vector>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "platform/music_clock.h"
+#include "platform/ogg_stream.h"
+#include "platform/platform.h"
+#include "tests/support/support.h"
+
+namespace {
+
+using platform::PlaybackClock;
+
+TEST(PlaybackClock, FollowsTheHeardSampleBetweenCallbacks) {
+  PlaybackClock clock(1000.0, 100);  // 1000 frames/s, 100 frames buffered
+  EXPECT_EQ(clock.HeardFrames(5.0), 0) << "nothing heard before the first callback";
+  clock.OnCallback(100, 0, 9.9);  // silence: the stream has not started
+  EXPECT_EQ(clock.HeardFrames(9.95), 0);
+  clock.OnCallback(100, 100, 10.0);
+  EXPECT_EQ(clock.HeardFrames(10.0), 0) << "the first stream buffer is still queued";
+  EXPECT_EQ(clock.HeardFrames(10.05), 50);
+  clock.OnCallback(100, 100, 10.1);
+  EXPECT_EQ(clock.HeardFrames(10.1), 100);
+  EXPECT_EQ(clock.HeardFrames(10.125), 125) << "moves between callbacks, not in buffer steps";
+}
+
+TEST(PlaybackClock, NeverGoesBackwardsNorPastWhatWasDelivered) {
+  PlaybackClock clock(1000.0, 100);
+  clock.OnCallback(100, 100, -0.1);
+  clock.OnCallback(100, 100, 0.0);
+  EXPECT_EQ(clock.HeardFrames(0.09), 190);
+  // A late callback would put the estimate back: the clock holds instead.
+  clock.OnCallback(50, 50, 0.1);
+  EXPECT_EQ(clock.HeardFrames(0.1), 190);
+  EXPECT_EQ(clock.HeardFrames(0.15), 200);
+  // A stalled device: never past the frames handed over.
+  EXPECT_EQ(clock.HeardFrames(5.0), 250);
+  // The track ends inside a buffer, then only silence follows: the position
+  // reaches the last frame and stays there.
+  clock.OnCallback(100, 30, 6.0);
+  EXPECT_EQ(clock.HeardFrames(6.0), 250);
+  for (int i = 1; i <= 5; ++i) clock.OnCallback(100, 0, 6.0 + 0.1 * i);
+  EXPECT_EQ(clock.HeardFrames(6.55), 280);
+  EXPECT_EQ(clock.HeardFrames(100.0), 280);
+  // A clock read earlier than the last one (time going backwards) holds too.
+  EXPECT_EQ(clock.HeardFrames(1.0), 280);
+}
+
+TEST(OggStream, DecodesTheWholeTrackAndRejectsWhatIsNotOne) {
+  TempDir dir;
+  ASSERT_TRUE(WriteTestOgg(dir / "a.ogg", 0.5, 22050, 1));
+  platform::OggStream ogg;
+  ASSERT_TRUE(ogg.Open((dir / "a.ogg").c_str()));
+  EXPECT_EQ(ogg.Rate(), 22050);
+  EXPECT_EQ(ogg.Channels(), 1);
+  int16_t buf[4096];
+  size_t total = 0, n;
+  while ((n = ogg.Read(buf, 4096)) > 0) total += n;
+  EXPECT_EQ(total, 11025u);
+  EXPECT_EQ(ogg.Read(buf, 4096), 0u) << "stays ended";
+
+  const std::string good = ReadFile(dir / "a.ogg");
+  std::mt19937 rng(7);
+  std::string noise(4096, '\0');
+  for (char& c : noise) c = static_cast<char>(rng());
+  ASSERT_TRUE(WriteFile(dir / "empty.ogg", ""));
+  ASSERT_TRUE(WriteFile(dir / "noise.ogg", noise));
+  ASSERT_TRUE(WriteFile(dir / "header.ogg", good.substr(0, 40)));
+  std::filesystem::create_directory(dir / "dir.ogg");
+  for (const char* bad : {"missing.ogg", "empty.ogg", "noise.ogg", "header.ogg", "dir.ogg"}) {
+    platform::OggStream s;
+    EXPECT_FALSE(s.Open((dir / bad).c_str())) << bad;
+    EXPECT_EQ(s.Read(buf, 16), 0u) << bad;
+  }
+  // Cut in the middle of the audio: plays what is there, then ends.
+  ASSERT_TRUE(WriteFile(dir / "cut.ogg", good.substr(0, good.size() / 2)));
+  platform::OggStream cut;
+  if (cut.Open((dir / "cut.ogg").c_str())) {
+    size_t frames = 0;
+    for (int i = 0; i < 100 && (n = cut.Read(buf, 4096)) > 0; ++i) frames += n;
+    EXPECT_LT(frames, 11025u);
+    EXPECT_EQ(cut.Read(buf, 4096), 0u);
+  }
+}
+
+class SdlAudioTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    audio = platform::CreateSdlAudio();
+  }
+  TempDir dir;
+  std::unique_ptr<platform::Audio> audio;
+};
+
+TEST_F(SdlAudioTest, StreamsThatCannotBeDecodedGiveNoHandle) {
+  EXPECT_EQ(audio->StreamCreateFile("nothing.ogg"), 0u) << "no device yet";
+  ASSERT_TRUE(audio->Init(-1, 44100));
+  std::mt19937 rng(3);
+  std::string noise(10000, '\0');
+  for (char& c : noise) c = static_cast<char>(rng());
+  ASSERT_TRUE(WriteFile(dir / "empty.ogg", ""));
+  ASSERT_TRUE(WriteFile(dir / "noise.ogg", noise));
+  EXPECT_EQ(audio->StreamCreateFile((dir / "missing.ogg").c_str()), 0u);
+  EXPECT_EQ(audio->StreamCreateFile((dir / "empty.ogg").c_str()), 0u);
+  EXPECT_EQ(audio->StreamCreateFile((dir / "noise.ogg").c_str()), 0u);
+  EXPECT_TRUE(audio->Free());
+}
+
+TEST_F(SdlAudioTest, PositionFollowsRealTimeAndStopsAtTheEnd) {
+  constexpr double kSeconds = 1.0;
+  ASSERT_TRUE(WriteTestOgg(dir / "tone.ogg", kSeconds));
+  ASSERT_TRUE(audio->Init(-1, 44100));
+  const uint32_t stream = audio->StreamCreateFile((dir / "tone.ogg").c_str());
+  ASSERT_NE(stream, 0u);
+  EXPECT_EQ(audio->ChannelBytes2Seconds(stream, 176400), 1.0) << "16-bit stereo at 44.1 kHz";
+  EXPECT_EQ(audio->ChannelGetPosition(stream), 0u) << "nothing plays before the stream is started";
+  audio->Start();
+  audio->ChannelPlay(stream, false);
+
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  std::vector<std::pair<double, double>> moving;  // (wall, music) while playing
+  double last = 0.0;
+  uint64_t lastBytes = 0;
+  while (Clock::now() - start < std::chrono::milliseconds(1600)) {
+    const uint64_t bytes = audio->ChannelGetPosition(stream);
+    EXPECT_EQ(bytes % 4, 0u) << "whole frames";
+    EXPECT_GE(bytes, lastBytes) << "never backwards";
+    lastBytes = bytes;
+    last = audio->ChannelBytes2Seconds(stream, bytes);
+    if (last > 0.1 && last < kSeconds - 0.05)
+      moving.emplace_back(std::chrono::duration<double>(Clock::now() - start).count(), last);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+  }
+  // While the music plays, its position lies on a straight line against the
+  // wall clock (the dummy device consumes at its own pace, so the slope is
+  // only near 1), without the 46 ms steps of a naive buffer count.
+  ASSERT_GT(moving.size(), 50u);
+  double mx = 0, my = 0;
+  for (auto [x, y] : moving) mx += x, my += y;
+  mx /= moving.size(), my /= moving.size();
+  double sxy = 0, sxx = 0;
+  for (auto [x, y] : moving) sxy += (x - mx) * (y - my), sxx += (x - mx) * (x - mx);
+  const double slope = sxy / sxx;
+  double worst = 0;
+  for (auto [x, y] : moving) worst = std::max(worst, std::abs(y - (my + slope * (x - mx))));
+  EXPECT_NEAR(slope, 1.0, 0.05);
+  EXPECT_LT(worst, 0.005) << "seconds off the line";
+  EXPECT_DOUBLE_EQ(last, kSeconds) << "stays at the end after the end";
+  EXPECT_TRUE(audio->Stop());
+  EXPECT_TRUE(audio->Free());
+  EXPECT_FALSE(audio->Free());
+}
+
+}  // namespace
