@@ -4,8 +4,12 @@
 // at 44.1 kHz), so a count of frames handed over moves in steps and runs ahead
 // of what is heard by the device's buffered latency. `PlaybackClock` reports
 // the frame being heard now: the frames handed to the device up to the last
-// callback, minus the latency, plus the time elapsed since that callback at the
-// device's rate, counted from the device frame that carried the stream's start.
+// callback, minus the latency, plus the part of the current buffer period that
+// has elapsed, counted from the device frame that carried the stream's start.
+// Callbacks arrive with scheduling jitter, so the position is read off a
+// straight line fitted through the last few seconds of callbacks (frames
+// handed over against callback time): it follows the device's true pace,
+// which is never exactly the nominal rate, and ignores the jitter.
 //
 // Contract: positions are in frames of the stream; `HeardFrames` never goes
 // backwards and never runs past the frames actually delivered, so after the
@@ -22,6 +26,9 @@ class PlaybackClock {
  public:
   PlaybackClock(double framesPerSecond, int64_t latencyFrames);
 
+  // The naive count instead: stream frames handed to the device so far.
+  int64_t HandedOverFrames() const { return streamFrames_; }
+
   // After every device callback at `nowSeconds`: the callback filled
   // `callbackFrames` frames, of which the first `streamFrames` came from the
   // stream (fewer at its end, none before it starts or after it ended) and the
@@ -37,7 +44,15 @@ class PlaybackClock {
   int64_t deviceFrames_ = 0;   // every frame handed to the device
   int64_t streamStart_ = -1;   // the device frame that carried the stream's first
   int64_t streamFrames_ = 0;   // stream frames handed over
-  double callbackTime_ = 0.0;
+  // The recent callbacks: device frames handed over after each, and when.
+  static constexpr int kHistory = 128;
+  int64_t historyFrames_[kHistory] = {};
+  double historyTimes_[kHistory] = {};
+  int historyCount_ = 0;
+  int historyNext_ = 0;
+  // The fitted line: time = fitTime_ + (frames - fitFrames_) * fitSlope_.
+  double fitTime_ = 0.0, fitFrames_ = 0.0, fitSlope_ = 0.0;
+  void Refit();
   int64_t lastReported_ = 0;
 };
 

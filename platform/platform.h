@@ -230,6 +230,9 @@ class Audio {
 };
 
 std::unique_ptr<Video> CreateSdlVideo();
-std::unique_ptr<Audio> CreateSdlAudio();
+// `BuffersHandedOver` reports the frames handed to the device so far, the
+// naive clock, kept only so benchmarks can show what the heard clock fixes.
+enum class ClockModel { Heard, BuffersHandedOver };
+std::unique_ptr<Audio> CreateSdlAudio(ClockModel model = ClockModel::Heard);
 
 }  // namespace platform

@@ -21,6 +21,7 @@ double Now() {
 
 class SdlAudio final : public Audio {
  public:
+  explicit SdlAudio(ClockModel model) : model_(model) {}
   ~SdlAudio() override { Free(); }
 
   bool Init(int device, int frequency) override {
@@ -80,7 +81,7 @@ class SdlAudio final : public Audio {
   uint64_t ChannelGetPosition(uint32_t stream) override {
     if (device_ == 0 || stream != kStream || !stream_) return 0;
     SDL_LockAudioDevice(device_);
-    const int64_t heard = clock_->HeardFrames(Now());
+    const int64_t heard = model_ == ClockModel::Heard ? clock_->HeardFrames(Now()) : clock_->HandedOverFrames();
     SDL_UnlockAudioDevice(device_);
     // Device frames back to frames of the decoded stream.
     const int64_t frames = heard * stream_->Rate() / deviceRate_;
@@ -140,6 +141,7 @@ class SdlAudio final : public Audio {
     return got > 0 ? static_cast<size_t>(got) / (kDeviceChannels * 2) : 0;
   }
 
+  ClockModel model_;
   SDL_AudioDeviceID device_ = 0;
   int deviceRate_ = 0;
   int deviceBufferFrames_ = 0;
@@ -153,6 +155,6 @@ class SdlAudio final : public Audio {
 
 }  // namespace
 
-std::unique_ptr<Audio> CreateSdlAudio() { return std::make_unique<SdlAudio>(); }
+std::unique_ptr<Audio> CreateSdlAudio(ClockModel model) { return std::make_unique<SdlAudio>(model); }
 
 }  // namespace platform
