@@ -1,0 +1,123 @@
+// The built demo's settings dialog end to end: the real binary, started in
+// its run folder under the virtual X server, answered with real key presses.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/dialog/x_session.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using xsession::Child;
+
+struct XWindow {
+  std::string id;
+  int width = 0;
+  int height = 0;
+};
+
+// The viewable top-level windows titled exactly `title`, through the shell
+// tests' X11 helper, which also sees titles typed UTF8_STRING.
+std::vector<XWindow> Windows(const std::string& title) {
+  std::vector<XWindow> found;
+  const std::string out = xsession::Shell("timeout 5 '" X11_TOOL "' list '" + title + "' 2>/dev/null");
+  size_t start = 0;
+  while (start < out.size()) {
+    size_t end = out.find('\n', start);
+    if (end == std::string::npos) end = out.size();
+    XWindow w;
+    char id[64] = {};
+    if (std::sscanf(out.substr(start, end - start).c_str(), "%63s %d %d", id, &w.width, &w.height) == 3) {
+      w.id = id;
+      found.push_back(w);
+    }
+    start = end + 1;
+  }
+  return found;
+}
+
+bool FullScreenState(const std::string& window) {
+  return xsession::Shell("timeout 5 xprop -id " + window + " _NET_WM_STATE").find("_NET_WM_STATE_FULLSCREEN") !=
+         std::string::npos;
+}
+
+int RunDemo() {
+  if (chdir(SORVANE_RUN_DIR) != 0) return 120;
+  execl(SORVANE_BINARY, "sorvane", static_cast<char*>(nullptr));
+  return 121;
+}
+
+class DemoDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!xsession::HaveDisplay()) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+    if (std::string(X11_TOOL).empty()) GTEST_SKIP() << "the X11 helper of the shell tests is not built";
+  }
+
+  // Waits for a window titled "sorvane" other than the dialog: the demo's.
+  static XWindow WaitForDemoWindow(Child& demo, const std::string& dialog) {
+    const auto end = std::chrono::steady_clock::now() + 30s;
+    while (std::chrono::steady_clock::now() < end && !demo.Wait(0ms)) {
+      for (const XWindow& w : Windows("sorvane"))
+        if (w.id != dialog) return w;
+      std::this_thread::sleep_for(50ms);
+    }
+    return {};
+  }
+
+  // The demo runs until Escape; a failed start-up would show its error box.
+  static void ExpectRunningThenEscape(Child& demo, const XWindow& window) {
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(Windows("Error").empty()) << "start-up failed";
+    ASSERT_FALSE(demo.Wait(0ms).has_value()) << "the demo ended on its own";
+    EXPECT_TRUE(xsession::PressKeys(window.id, "Escape"));
+    EXPECT_EQ(demo.Wait(10s), std::optional<int>(0));
+  }
+};
+
+TEST_F(DemoDialogTest, EscapeEndsWithStatusZeroAndNoDemoWindowEverAppears) {
+  Child demo(RunDemo);
+  const std::string dialog = xsession::FindWindow("sorvane");
+  ASSERT_FALSE(dialog.empty()) << "no settings dialog";
+  EXPECT_TRUE(xsession::PressKeys(dialog, "Escape"));
+  int others = 0;
+  const auto end = std::chrono::steady_clock::now() + 10s;
+  while (!demo.Wait(0ms) && std::chrono::steady_clock::now() < end) {
+    for (const XWindow& w : Windows("sorvane")) others += w.id != dialog;
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(demo.Wait(0ms), std::optional<int>(0));
+  EXPECT_EQ(others, 0) << "a window other than the dialog appeared";
+}
+
+TEST_F(DemoDialogTest, ClearingFullscreenAndPressingReturnStartsTheDemoInAWindow) {
+  Child demo(RunDemo);
+  const std::string dialog = xsession::FindWindow("sorvane");
+  ASSERT_FALSE(dialog.empty()) << "no settings dialog";
+  // Focus starts on "Demo"; "Die" and the resolution box come before the
+  // full-screen box.
+  EXPECT_TRUE(xsession::PressKeys(dialog, "Tab Tab Tab space Return"));
+  const XWindow window = WaitForDemoWindow(demo, dialog);
+  ASSERT_FALSE(window.id.empty()) << "no demo window";
+  EXPECT_FALSE(FullScreenState(window.id));
+  ExpectRunningThenEscape(demo, window);
+}
+
+TEST_F(DemoDialogTest, ReturnWithTheDefaultsStartsTheDemoFullScreen) {
+  Child demo(RunDemo);
+  const std::string dialog = xsession::FindWindow("sorvane");
+  ASSERT_FALSE(dialog.empty()) << "no settings dialog";
+  EXPECT_TRUE(xsession::PressKeys(dialog, "Return"));
+  const XWindow window = WaitForDemoWindow(demo, dialog);
+  ASSERT_FALSE(window.id.empty()) << "no demo window";
+  EXPECT_TRUE(FullScreenState(window.id));
+  EXPECT_EQ(window.width, 1280);
+  EXPECT_EQ(window.height, 1024);
+  ExpectRunningThenEscape(demo, window);
+}
+
+}  // namespace

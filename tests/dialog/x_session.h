@@ -1,0 +1,103 @@
+// x_session.h — helpers for the dialog tests that run under the virtual X
+// server: a child process with a deadline, and xdotool with a timeout.
+//
+// Child runs a function in a forked process (so a dialog that never ends
+// can be killed, and FLTK's display state starts fresh each time) and waits
+// for it with a limit; a child still running at the limit, or at destruction,
+// is killed. Every xdotool call runs under `timeout`, so no wait in these
+// tests is unbounded.
+#pragma once
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace xsession {
+
+inline bool HaveDisplay() {
+  const char* d = std::getenv("DISPLAY");
+  return d && *d;
+}
+
+// Runs a shell command and returns what it printed on stdout.
+inline std::string Shell(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, p)) out += buf;
+    pclose(p);
+  }
+  return out;
+}
+
+// The first viewable window titled exactly `title`, waiting up to `seconds`;
+// empty when none came.
+inline std::string FindWindow(const std::string& title, int seconds = 10) {
+  std::string out = Shell("timeout " + std::to_string(seconds) + " xdotool search --sync --onlyvisible --name '^" +
+                          title + "$' 2>/dev/null");
+  const size_t end = out.find('\n');
+  return end == std::string::npos ? out : out.substr(0, end);
+}
+
+// Gives the window the keyboard focus, then types the keys (xdotool names,
+// separated by spaces).
+inline bool PressKeys(const std::string& window, const std::string& keys) {
+  return std::system(("timeout 10 xdotool windowfocus --sync " + window + " key --delay 50 " + keys +
+                      " >/dev/null 2>&1")
+                         .c_str()) == 0;
+}
+
+class Child {
+ public:
+  // The child's exit status is `body()`'s value & 0xFF.
+  explicit Child(const std::function<int()>& body) {
+    std::fflush(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) _exit(body() & 0xFF);
+  }
+  ~Child() {
+    if (pid_ > 0 && !status_) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  bool Started() const { return pid_ > 0; }
+
+  // The exit status (128 + the signal's number after a signal); nothing when
+  // the child is still running at `limit`, which kills it.
+  std::optional<int> Wait(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (pid_ > 0 && !status_) {
+      int st = 0;
+      if (waitpid(pid_, &st, WNOHANG) == pid_) {
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        break;
+      }
+      if (std::chrono::steady_clock::now() >= end) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return status_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+};
+
+}  // namespace xsession
