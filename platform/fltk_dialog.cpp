@@ -139,7 +139,7 @@ Fl_Widget* FltkDialog::MakeWidget(const DialogControl& c, const DialogUnits& uni
       break;
     case ControlKind::Label: {
       auto* box = new Fl_Box(FL_NO_BOX, x, y, w, h, nullptr);
-      box->align(FL_ALIGN_INSIDE | FL_ALIGN_RIGHT | FL_ALIGN_CLIP);
+      box->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP_RIGHT | FL_ALIGN_CLIP);
       widget = box;
       break;
     }

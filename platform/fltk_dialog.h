@@ -5,10 +5,11 @@
 // screen, titled with the template's caption, holding the template's controls
 // in their order (which is also the Tab order). Layout follows dialog units:
 // one horizontal unit is a quarter of the average character width, one
-// vertical unit an eighth of the character height, of a bold sans at the
-// template's point size (taken at 96 dpi). Labels are right-aligned, a
-// DropDown is a drop-down list whose closed box is one line high, check boxes
-// carry no text, and the default button is drawn as such.
+// vertical unit an eighth of the character height, of a sans (bold when the
+// template asks) at the template's point size (taken at 96 dpi); the family
+// hint is not looked at. Labels are right-aligned at the top of their
+// rectangle, a DropDown is a drop-down list whose closed box is one line
+// high, check boxes carry no text, and the default button is drawn as such.
 //
 // How to use it: `RunFltkDialog(tmpl, procedure)` blocks until the procedure
 // calls `End` and returns that value. The procedure gets kDlgInit once, after
