@@ -1,0 +1,164 @@
+#include "assets.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <ostream>
+#include <stdexcept>
+#include <thread>
+
+#include "credits.h"
+#include "image.h"
+#include "master.h"
+#include "ogg_vorbis.h"
+#include "photos.h"
+#include "score.h"
+#include "synth.h"
+
+namespace sorvane::assetgen {
+namespace {
+
+constexpr int kImageSize = 1024;
+constexpr int kJpegQuality = 93;
+constexpr int kSampleRate = 44100;
+constexpr float kVorbisQuality = 0.5f;
+constexpr int kOggSerial = 0x534f5256;  // fixed, so the file is reproducible
+
+Asset PhotoAsset(const char* name, Photo photo) {
+  return {name, 1.0, [photo](const GenerateOptions&, std::string&) {
+            return EncodeJpeg(RenderPhoto(photo, kImageSize), kJpegQuality);
+          }};
+}
+
+std::vector<uint8_t> MakeMusic(std::string& note) {
+  const Score score = ComposeScore();
+  StereoBuffer mix = RenderScore(score, kSampleRate);
+  const LoudnessFigures f = MasterToTarget(mix, MasterTarget{});
+  char text[96];
+  std::snprintf(text, sizeof text, "%.1f LUFS, LRA %.1f LU, %.1f dBTP", f.integratedLufs, f.rangeLu,
+                f.truePeakDbtp);
+  note = text;
+  return EncodeOggVorbis(mix, kVorbisQuality, kOggSerial,
+                         {"TITLE=Slow Amber Circles", "ALBUM=sorvane", "TRACKNUMBER=4",
+                          "COMMENT=rendered from its score by sorvane-assetgen"});
+}
+
+std::string SystemError() { return std::strerror(errno); }
+
+// Fails early, before minutes of work, if nothing can be written.
+void CheckWritable(const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) throw std::runtime_error("cannot create output folder (" + ec.message() + ")");
+  const std::string probe = dir + "/.sorvane-assetgen-probe";
+  std::FILE* f = std::fopen(probe.c_str(), "wb");
+  if (!f) throw std::runtime_error("output folder not writable (" + SystemError() + ")");
+  std::fclose(f);
+  std::remove(probe.c_str());
+}
+
+}  // namespace
+
+const std::vector<Asset>& AssetList() {
+  static const std::vector<Asset> assets = {
+      {"04-Slow_Amber_Circles.ogg", 8.0,
+       [](const GenerateOptions&, std::string& note) { return MakeMusic(note); }},
+      PhotoAsset("311_18.jpg", Photo::Stone),
+      PhotoAsset("162_05.jpg", Photo::Rust),
+      PhotoAsset("308_18.jpg", Photo::Marble),
+      PhotoAsset("001_14.jpg", Photo::Cloud),
+      PhotoAsset("003_14.jpg", Photo::Caustics),
+      PhotoAsset("003_01.jpg", Photo::Bark),
+      {"credits.jpg", 0.3,
+       [](const GenerateOptions& o, std::string&) {
+         return EncodeJpeg(RenderCredits(o.fontDir, kImageSize), kJpegQuality);
+       }},
+  };
+  return assets;
+}
+
+void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
+  const std::string temporary = path + ".part";
+  std::FILE* f = std::fopen(temporary.c_str(), "wb");
+  if (!f) throw std::runtime_error("cannot write (" + SystemError() + ")");
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  const std::string writeError = written ? "" : SystemError();
+  if (std::fclose(f) != 0 || !written) {
+    const std::string cause = written ? SystemError() : writeError;
+    std::remove(temporary.c_str());
+    throw std::runtime_error("cannot write (" + cause + ")");
+  }
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    const std::string cause = SystemError();
+    std::remove(temporary.c_str());
+    throw std::runtime_error("cannot replace the file (" + cause + ")");
+  }
+}
+
+bool GenerateAssets(const GenerateOptions& options, std::ostream& log, std::ostream& errors) {
+  std::vector<const Asset*> work;
+  for (const Asset& a : AssetList())
+    if (options.only.empty() ||
+        std::find(options.only.begin(), options.only.end(), a.name) != options.only.end())
+      work.push_back(&a);
+  for (const std::string& name : options.only)
+    if (std::none_of(work.begin(), work.end(), [&](const Asset* a) { return a->name == name; })) {
+      errors << "sorvane-assetgen: " << name << ": no such asset\n";
+      return false;
+    }
+  if (work.empty()) return true;
+  std::stable_sort(work.begin(), work.end(),
+                   [](const Asset* a, const Asset* b) { return a->cost > b->cost; });
+
+  try {
+    CheckWritable(options.outputDir);
+  } catch (const std::exception& e) {
+    errors << "sorvane-assetgen: " << options.outputDir << ": " << e.what() << "\n";
+    return false;
+  }
+
+  std::atomic<size_t> next{0};
+  std::atomic<bool> failed{false};
+  std::mutex outputLock;
+  std::string firstError;
+  auto worker = [&] {
+    for (size_t i; !failed && (i = next++) < work.size();) {
+      const Asset& asset = *work[i];
+      const std::string path = options.outputDir + "/" + asset.name;
+      const auto start = std::chrono::steady_clock::now();
+      try {
+        std::string note;
+        const std::vector<uint8_t> bytes = asset.make(options, note);
+        WriteFileAtomically(path, bytes);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        char line[160];
+        std::snprintf(line, sizeof line, "  %-27s %6.2f s  %7zu bytes%s%s\n", asset.name.c_str(),
+                      seconds, bytes.size(), note.empty() ? "" : "  ", note.c_str());
+        std::lock_guard<std::mutex> lock(outputLock);
+        log << line << std::flush;
+      } catch (const std::exception& e) {
+        std::lock_guard<std::mutex> lock(outputLock);
+        if (!failed.exchange(true)) firstError = path + ": " + e.what();
+      }
+    }
+  };
+  unsigned threads = options.threads ? options.threads : std::thread::hardware_concurrency();
+  threads = std::clamp<unsigned>(threads, 1, unsigned(work.size()));
+  std::vector<std::thread> pool;
+  for (unsigned t = 1; t < threads; ++t) pool.emplace_back(worker);
+  worker();
+  for (std::thread& t : pool) t.join();
+  if (failed) {
+    errors << "sorvane-assetgen: " << firstError << "\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace sorvane::assetgen

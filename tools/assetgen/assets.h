@@ -1,0 +1,48 @@
+// The demo's generated content and the runner that writes it.
+//
+// AssetList names every file the demo reads from its run folder that is
+// made here (six photographs, the credits card, the music track) with the
+// function that produces its bytes. GenerateAssets makes the requested ones
+// in parallel (one worker thread per core, longest first), writes each into
+// the output folder under a temporary name and renames it into place, and
+// prints one line per finished asset with the seconds it took.
+//
+// Failure: the output folder is checked for writing before any work starts.
+// The first failure (folder not writable, font missing, encoder error, a
+// file that cannot be written) stops the run: no further assets are started,
+// one line "sorvane-assetgen: <file>: <cause>" goes to the error stream and
+// the result is false. Files already written stay; a failed one leaves no
+// partial file behind.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace sorvane::assetgen {
+
+struct GenerateOptions {
+  std::string outputDir;
+  std::string fontDir = "/usr/share/fonts/truetype/dejavu";
+  std::vector<std::string> only;  // asset names to make; empty: all
+  unsigned threads = 0;           // 0: one per core
+};
+
+struct Asset {
+  std::string name;
+  double cost;  // rough relative duration, to start the longest first
+  // Makes the file's bytes; may add a short note (figures) for the log line.
+  std::function<std::vector<uint8_t>(const GenerateOptions&, std::string& note)> make;
+};
+
+const std::vector<Asset>& AssetList();
+
+// Writes bytes to path through a temporary file in the same folder; throws
+// std::runtime_error with the system's reason on failure.
+void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
+
+bool GenerateAssets(const GenerateOptions& options, std::ostream& log, std::ostream& errors);
+
+}  // namespace sorvane::assetgen

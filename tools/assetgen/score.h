@@ -1,0 +1,78 @@
+// The score of "Slow Amber Circles": what is played, as plain data.
+//
+// ComposeScore returns the whole piece: a chord progression in D dorian
+// (one chord every 8 to 16 seconds, four pad voices moved by LeadVoices so
+// that each voice travels as little as possible), a bass root under every
+// chord, sparse bell phrases drawn from the chord tones, and a table of
+// dynamics keyframes that shapes the form (a quiet start, sections that
+// swell and thin out, the fade at the end). Pitches are MIDI note numbers,
+// times are seconds from the start. Everything is pure and deterministic;
+// nothing here fails. The synthesiser (synth.h) turns a Score into sound.
+#pragma once
+
+#include <array>
+#include <string_view>
+#include <vector>
+
+namespace sorvane::assetgen {
+
+// A seven-note mode: tonic pitch class and the pitch classes above it.
+struct Scale {
+  int tonic = 2;                               // D
+  std::array<int, 7> steps{0, 2, 3, 5, 7, 9, 10};  // dorian
+  bool Contains(int midi) const;
+};
+
+using Voicing = std::array<int, 4>;  // pad voices, lowest first
+
+struct ChordEvent {
+  double start = 0.0;
+  double length = 0.0;
+  std::string_view name;
+  std::vector<int> pitchClasses;  // chord tones, 0 = C
+  Voicing voices{};
+  int bass = 0;
+};
+
+struct BellNote {
+  double time = 0.0;
+  int midi = 0;
+  float velocity = 0.0f;  // 0..1
+  float pan = 0.0f;       // -1 left .. 1 right
+};
+
+// Levels of the parts at one moment; the synthesiser interpolates linearly
+// between keyframes.
+struct Dynamics {
+  double time = 0.0;
+  float pad = 0.0f;       // pad level, 0..1
+  float cutoff = 0.0f;    // pad low-pass cutoff in Hz
+  float bass = 0.0f;      // bass level, 0..1
+  float bells = 0.0f;     // bell level and density, 0..1
+};
+
+struct Score {
+  double length = 0.0;        // seconds of audio to render
+  double fadeInEnd = 0.0;     // the whole mix rises from silence until here
+  double fadeOutStart = 0.0;  // and falls from here ...
+  double silenceAt = 0.0;     // ... to silence here, tails included
+  Scale scale;
+  std::vector<ChordEvent> chords;  // back to back, from 0
+  std::vector<BellNote> bells;     // in time order
+  std::vector<Dynamics> dynamics;  // in time order, first at 0
+
+  Dynamics DynamicsAt(double time) const;
+  const ChordEvent& ChordAt(double time) const;
+};
+
+// The voicing of a chord closest to `from`: each voice takes a chord tone
+// within a fifth of where it was and inside [lowest, highest], the voices
+// stay in ascending order, every chord tone sounds (for chords of up to four
+// tones) and the total movement is the smallest possible. Falls back to
+// moving each voice to its nearest chord tone when no such voicing exists.
+Voicing LeadVoices(const Voicing& from, const std::vector<int>& pitchClasses, int lowest,
+                   int highest);
+
+Score ComposeScore();
+
+}  // namespace sorvane::assetgen
