@@ -1,0 +1,42 @@
+// texture.h — GL textures loaded from image files.
+//
+// LoadTexture("162_05.jpg") decodes the file with DevIL (the library picks the
+// decoder), converts it to 8-bit RGBA and uploads it at its own size as a
+// GL_RGBA8 texture with linear filtering and the default repeat wrapping; the
+// first image row becomes texture row t = 0. LoadReliefTexture does the same
+// for "311_18.jpg" with the normal map of normal_map.h computed in between.
+//
+// How to use it: a current GL context and ilInit() first. The returned handle
+// is the caller's and is never released; the new texture is left bound to
+// GL_TEXTURE_2D of the active unit. Each load leaves no DevIL image behind.
+//
+// How it fails: an image that cannot be loaded (missing, unreadable, not
+// decodable, a size DevIL reports as 0 or negative, an RGBA size beyond
+// 2^31 − 1 bytes, or no memory for its pixels) throws ResourceError, whose
+// message names the file and the cause. No handle is produced and nothing is
+// leaked except the generated GL texture name. Start-up treats it as its one
+// failure.
+#pragma once
+
+#include <GL/glew.h>
+
+#include <cstddef>
+#include <stdexcept>
+
+struct TextureHandle {
+  GLuint glName;
+};
+
+class ResourceError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+TextureHandle* LoadTexture(const char* fileName);
+
+// The normal map of "311_18.jpg" from the working directory.
+TextureHandle* LoadReliefTexture();
+
+// The byte count of a width × height RGBA8 buffer, or 0 when either side is 0
+// or negative or the count exceeds 2^31 − 1.
+std::size_t RgbaByteCount(long width, long height);

@@ -1,0 +1,64 @@
+// The fixture of the GL-backed gpu tests: one GL context and ilInit for the
+// process, a fresh working directory per test, and "shaders.log" closed on
+// both sides so that every test starts the log afresh in its own folder.
+// Programs and textures are never released by design; tests keep the
+// programs reachable in `kept`.
+#pragma once
+
+#include <GL/glew.h>
+#include <IL/il.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "gpu/shader.h"
+#include "tests/support/support.h"
+
+class GlTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static const bool open = [] {
+      if (!OpenTestGlContext()) return false;
+      ilInit();
+      return true;
+    }();
+    contextOpen_ = open;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(contextOpen_) << "no GL context: run the tests under xvfb-run with a reachable display";
+    dir_.Enter();
+    CloseShaderLog();
+    while (glGetError() != GL_NO_ERROR) {
+    }
+  }
+
+  void TearDown() override {
+    CloseShaderLog();
+    glUseProgramObjectARB(0);
+  }
+
+  ShaderProgram* Load(const char* baseName) {
+    ShaderProgram* program = LoadShaderProgram(baseName);
+    kept_.push_back(program);
+    return program;
+  }
+
+  void Write(const std::string& name, const std::string& bytes) { ASSERT_TRUE(WriteFile(dir_ / name, bytes)); }
+  std::string Read(const std::string& name) { return ReadFile(dir_ / name); }
+
+  TempDir dir_;
+
+ private:
+  static inline bool contextOpen_ = false;
+  static inline std::vector<ShaderProgram*> kept_;
+};
+
+// GLSL sources the tests build programs from.
+inline const char* kVertexSource =
+    "#version 120\n"
+    "void main() {\n"
+    "  gl_TexCoord[0] = gl_MultiTexCoord0;\n"
+    "  gl_Position = ftransform();\n"
+    "}\n";
