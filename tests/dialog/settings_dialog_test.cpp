@@ -140,11 +140,6 @@ TEST(DisplayModeListTest, StopsWhenFullAndWhenTheDisplayNeverStopsAnswering) {
   EXPECT_EQ(asked, 0);
 }
 
-TEST(DisplayModeListTest, TextIsWidthStarHeight) {
-  EXPECT_STREQ(FormatDisplayMode({1280, 1024}).text, "1280*1024");
-  EXPECT_STREQ(FormatDisplayMode({-2147483647 - 1, 0}).text, "-2147483648*0");
-}
-
 TEST(SettingsTemplateTest, EveryControlTheProcedureUsesExistsWithTheRightKind) {
   const platform::DialogTemplate& t = SettingsDialogTemplate;
   auto kindOf = [&t](int id) {
@@ -224,20 +219,6 @@ TEST_F(SettingsDialogTest, DemoWritesTheChoiceAndKeepsBits) {
   EXPECT_EQ(settings.vsync, 0);
   EXPECT_EQ(settings.spare, 0);
   EXPECT_EQ(settings.multisample, 1);
-
-  // Accepting the defaults as they stand: full screen, 1280 × 1024.
-  RecordingHost again;
-  WriteDefaultSettings(settings);
-  settings.bits = 24;
-  settings.windowed = 1;
-  SettingsDialogProc(again, platform::kDlgInit, 0, 0);
-  again.checks[kSettingsFullscreen] = true;
-  SettingsDialogProc(again, platform::kDlgCommand, kSettingsDemo, 0);
-  EXPECT_EQ(again.result, 1);
-  EXPECT_EQ(settings.windowed, 0);
-  EXPECT_EQ(settings.multisample, 0);
-  EXPECT_EQ(settings.width, 1280);
-  EXPECT_EQ(settings.height, 1024);
 }
 
 TEST_F(SettingsDialogTest, DieAndOtherCommandsLeaveTheRecordAlone) {
