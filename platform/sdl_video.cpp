@@ -10,9 +10,7 @@
 
 #include "platform/platform.h"
 #include "platform/signals.h"
-#ifdef SORVANE_HAVE_FLTK_DIALOG
 #include "platform/fltk_dialog.h"
-#endif
 
 namespace platform {
 
@@ -197,13 +195,7 @@ class SdlVideo final : public Video {
   }
 
   intptr_t RunDialog(const DialogTemplate& tmpl, DialogProc procedure) override {
-#ifdef SORVANE_HAVE_FLTK_DIALOG
     return RunFltkDialog(tmpl, procedure);
-#else
-    (void)tmpl;
-    (void)procedure;
-    return -1;
-#endif
   }
 
   void Shutdown() override {

@@ -1,5 +1,7 @@
+#include "effects/effects.h"
 #include "shell/shell.h"
 
-// The two layers arrive with the effects module; until then start-up makes
-// none and the frames are cleared frames.
-filter* CreateDemoEffect(EffectKind) { return nullptr; }
+filter* CreateDemoEffect(EffectKind kind) {
+  if (kind == EffectKind::Abs) return new fAbs;
+  return new fMask;
+}

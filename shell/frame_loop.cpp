@@ -10,8 +10,8 @@ double MusicClock() {
 
 double RunFrame(double demoTime) {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-  if (AbsEffect) AbsEffect->render(demoTime);
-  if (MaskEffect) MaskEffect->render(demoTime);
+  AbsEffect->render(demoTime);
+  MaskEffect->render(demoTime);
   // Drain every pending message without waiting; a quit seen here still lets
   // this frame be presented and the clock be read.
   platform::Message message;

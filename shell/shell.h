@@ -68,6 +68,10 @@ struct Viewport {
 };
 Viewport LetterboxViewport(int32_t width, int32_t height);
 
+// The fixed GL state every frame relies on: black clear colour, depth clear
+// value and function, nicest perspective correction.
+void SetFixedGlState();
+
 // Reads the music position after a frame, in seconds: the time of the next one.
 double MusicClock();
 

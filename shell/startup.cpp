@@ -1,9 +1,8 @@
 #include <GL/glew.h>
 #include <IL/il.h>
 
-#include <stdexcept>
-
 #include "effects/filter.h"
+#include "gpu/texture.h"
 #include "shell/shell.h"
 
 namespace {
@@ -20,6 +19,13 @@ constexpr const char* kMusicFile = "04-Slow_Amber_Circles.ogg";
 Viewport LetterboxViewport(int32_t width, int32_t height) {
   const int32_t halfWidth = width >> 1;
   return {0, (height - halfWidth) >> 1, width, halfWidth};
+}
+
+void SetFixedGlState() {
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClearDepth(10000.0);  // clamped to 1.0 by the GL
+  glDepthFunc(GL_LESS);
+  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
 }
 
 bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool vsync) {
@@ -72,11 +78,7 @@ bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool
   if (!GLEW_ARB_shader_objects) return false;
   if (!GLEW_ARB_fragment_shader) return false;
 
-  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-  glClearDepth(10000.0);  // clamped to 1.0 by the GL
-  glDepthFunc(GL_LESS);
-  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-
+  SetFixedGlState();
   if (video.HasSwapControl()) video.SetSwapInterval(vsync ? 1 : 0);
 
   ilInit();
@@ -86,10 +88,10 @@ bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool
   // report it.
   try {
     AbsEffect = DemoEffectFactory(EffectKind::Abs);
-    if (AbsEffect) AbsEffect->init();
+    AbsEffect->init();
     MaskEffect = DemoEffectFactory(EffectKind::Mask);
-    if (MaskEffect) MaskEffect->init();
-  } catch (const std::runtime_error&) {
+    MaskEffect->init();
+  } catch (const ResourceError&) {
     return false;
   }
 

@@ -1,8 +1,8 @@
 // The fixture of the GL-backed gpu tests: one GL context and ilInit for the
 // process, a fresh working directory per test, and "shaders.log" closed on
 // both sides so that every test starts the log afresh in its own folder.
-// Programs and textures are never released by design; tests keep the
-// programs reachable in `kept`.
+// Programs and textures are never released by design; tests hand them to
+// `Keep`, which holds them reachable until the process ends, as the demo does.
 #pragma once
 
 #include <GL/glew.h>
@@ -39,11 +39,12 @@ class GlTest : public ::testing::Test {
     glUseProgramObjectARB(0);
   }
 
-  ShaderProgram* Load(const char* baseName) {
-    ShaderProgram* program = LoadShaderProgram(baseName);
-    kept_.push_back(program);
-    return program;
+  template <typename T>
+  static T* Keep(T* object) {
+    kept_->push_back(object);
+    return object;
   }
+  ShaderProgram* Load(const char* baseName) { return Keep(LoadShaderProgram(baseName)); }
 
   void Write(const std::string& name, const std::string& bytes) { ASSERT_TRUE(WriteFile(dir_ / name, bytes)); }
   std::string Read(const std::string& name) { return ReadFile(dir_ / name); }
@@ -52,7 +53,7 @@ class GlTest : public ::testing::Test {
 
  private:
   static inline bool contextOpen_ = false;
-  static inline std::vector<ShaderProgram*> kept_;
+  static inline std::vector<const void*>* const kept_ = new std::vector<const void*>;  // never destroyed
 };
 
 // GLSL sources the tests build programs from.

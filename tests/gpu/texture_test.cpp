@@ -81,7 +81,7 @@ class Textures : public GlTest {
 TEST_F(Textures, LoadsAtItsOwnSizeRowsInOrderAsRgba8) {
   const std::vector<uint8_t> rgba = Pattern(37, 19, 4, 1);
   SaveImage("odd.png", 37, 19, 4, rgba);
-  TextureHandle* texture = LoadTexture("odd.png");
+  TextureHandle* texture = Keep(LoadTexture("odd.png"));
   ASSERT_NE(texture, nullptr);
   EXPECT_EQ(BoundTexture(), static_cast<GLint>(texture->glName));
   int width = 0, height = 0;
@@ -106,8 +106,8 @@ TEST_F(Textures, LoadsAtItsOwnSizeRowsInOrderAsRgba8) {
 
 TEST_F(Textures, JpegsGetOpaqueAlphaAndEachLoadItsOwnTexture) {
   SaveImage("photo.jpg", 48, 30, 3, Pattern(48, 30, 3, 2));
-  TextureHandle* first = LoadTexture("photo.jpg");
-  TextureHandle* second = LoadTexture("photo.jpg");
+  TextureHandle* first = Keep(LoadTexture("photo.jpg"));
+  TextureHandle* second = Keep(LoadTexture("photo.jpg"));
   EXPECT_NE(first->glName, second->glName);
   EXPECT_TRUE(glIsTexture(first->glName));
   EXPECT_EQ(BoundTexture(), static_cast<GLint>(second->glName));
@@ -136,7 +136,7 @@ TEST_F(Textures, ReliefTextureIsTheNormalMapOfThePhotograph) {
   GreyToAlpha(expected.data(), 40, 24);
   BuildNormalMap(40, 24, expected.data());
 
-  TextureHandle* relief = LoadReliefTexture();
+  TextureHandle* relief = Keep(LoadReliefTexture());
   int width = 0, height = 0;
   EXPECT_EQ(BoundTexels(&width, &height), expected);
   EXPECT_EQ(width, 40);
@@ -144,11 +144,11 @@ TEST_F(Textures, ReliefTextureIsTheNormalMapOfThePhotograph) {
   GLint minFilter = 0;
   glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
   EXPECT_EQ(minFilter, GL_LINEAR);
-  EXPECT_NE(relief->glName, LoadTexture("311_18.jpg")->glName);
+  EXPECT_NE(relief->glName, Keep(LoadTexture("311_18.jpg"))->glName);
 
   // A uniformly grey photograph is flat everywhere.
   SaveImage("311_18.jpg", 16, 16, 3, std::vector<uint8_t>(16 * 16 * 3, 90));
-  LoadReliefTexture();
+  Keep(LoadReliefTexture());
   const std::vector<uint8_t> flat = BoundTexels(&width, &height);
   for (size_t i = 0; i < flat.size(); i += 4) {
     ASSERT_EQ(flat[i + 0], 128);
@@ -177,7 +177,7 @@ TEST_F(Textures, FilesThatCannotBeLoadedThrowResourceError) {
   for (const char* name :
        {"missing.jpg", "empty.jpg", "truncated.jpg", "header-only.jpg", "noise.jpg", "noise.png", "noise.bin", "folder.jpg"}) {
     try {
-      LoadTexture(name);
+      Keep(LoadTexture(name));
       ADD_FAILURE() << name << " loaded";
     } catch (const ResourceError& error) {
       EXPECT_NE(std::string(error.what()).find(name), std::string::npos) << error.what();
@@ -186,14 +186,14 @@ TEST_F(Textures, FilesThatCannotBeLoadedThrowResourceError) {
     EXPECT_EQ(ilGetError(), static_cast<ILenum>(IL_NO_ERROR)) << name << ": DevIL errors left behind";
   }
   try {
-    LoadReliefTexture();
+    Keep(LoadReliefTexture());
     ADD_FAILURE() << "relief texture loaded without 311_18.jpg";
   } catch (const ResourceError& error) {
     EXPECT_NE(std::string(error.what()).find("311_18.jpg"), std::string::npos) << error.what();
   }
 
   // After the failures, loading works as before.
-  EXPECT_NO_THROW(LoadTexture("good.jpg"));
+  EXPECT_NO_THROW(Keep(LoadTexture("good.jpg")));
 }
 
 TEST(RgbaByteCount, RejectsSizesOutsideA31BitCount) {

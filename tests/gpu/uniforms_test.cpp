@@ -29,6 +29,11 @@ TEST(UniformRegistryLookup, ExactWholeNamesFirstMatchWins) {
   name[0] = 'x';
   EXPECT_NE(FindUniform(registry, "scroll"), nullptr);
   EXPECT_EQ(*FindUniform(registry, "scroll"), 0.0f);
+
+  for (const UniformSlot& slot : registry.slots) {
+    delete slot.value;
+    delete[] slot.name;
+  }
 }
 
 TEST_F(UniformRegistryTest, CellsSurviveGrowthAndUploadSendsThem) {
@@ -61,7 +66,7 @@ TEST_F(UniformRegistryTest, CellsSurviveGrowthAndUploadSendsThem) {
   // type aimed at t must be skipped by the upload.
   for (int i = 0; i < 1000; ++i) AppendSlot(p->registry, NewFloatSlot("u", uLocation));
   for (size_t i = 2; i < p->registry.size(); ++i) *p->registry.slots[i].value = 0.75f;
-  AppendSlot(p->registry, UniformSlot{new float(42.0f), "t", tLocation, GL_INT});
+  AppendSlot(p->registry, UniformSlot{Keep(new float(42.0f)), "t", tLocation, GL_INT});
   EXPECT_EQ(FindUniform(p->registry, "t"), t);
 
   *t = 3.5f;

@@ -1,0 +1,73 @@
+#include <GL/glew.h>
+
+#include "effects/effects.h"
+#include "effects/strip.h"
+#include "gpu/shader.h"
+#include "gpu/texture.h"
+
+void fMask::init() {
+  program = LoadShaderProgram("mask");
+  image1 = LoadTexture("001_14.jpg");
+  image2 = LoadTexture("003_14.jpg");
+  image3 = LoadTexture("003_01.jpg");
+  credits = LoadTexture("credits.jpg");
+  tValue = FindUniform(program->registry, "t");
+  fadeValue = FindUniform(program->registry, "fade");
+}
+
+void fMask::render(double time) {
+  // The veil: the same strip through the same camera, multiplied over the
+  // relief already in the frame.
+  PushStripCamera(time);
+  if (fadeValue) *fadeValue = FadeUniform(time);
+  if (tValue) *tValue = TimeUniform(time);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_DST_COLOR, GL_ZERO);
+  const TextureHandle* units[] = {image1, image2, image3};
+  for (int unit = 0; unit < 3; ++unit) {
+    glActiveTextureARB(GL_TEXTURE0_ARB + unit);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, units[unit]->glName);
+  }
+  glUseProgramObjectARB(program->programObject);
+  if (program->registryEnabled) UploadUniforms(program->registry);
+  DrawStrip();
+  glUseProgramObjectARB(0);
+  for (int unit = 2; unit >= 0; --unit) {
+    glActiveTextureARB(GL_TEXTURE0_ARB + unit);
+    glDisable(GL_TEXTURE_2D);
+  }
+  glDisable(GL_BLEND);
+  PopCamera();
+  if (!CreditsDrawn(time)) return;
+
+  // The credits: added over the right half of the picture, fixed function.
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(-2.0, 2.0, -1.0, 1.0, -1.0, 1.0);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glTranslatef(0.0f, 0.0f, -0.5f);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+  glColor4ub(255, 255, 255, static_cast<GLubyte>(CreditsAlpha(time)));
+  glActiveTextureARB(GL_TEXTURE0_ARB);
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, credits->glName);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex2f(0.0f, -1.0f);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex2f(0.0f, 1.0f);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex2f(2.0f, 1.0f);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex2f(2.0f, -1.0f);
+  glEnd();
+  glActiveTextureARB(GL_TEXTURE0_ARB);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_BLEND);
+  PopCamera();
+}

@@ -1,0 +1,242 @@
+// The two layers: the values time drives, the GL state they leave, their
+// shaders' sampler units, and the pictures they make, rendered off screen
+// from the real run folder.
+#include <GL/glew.h>
+#include <IL/il.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+#include "effects/effects.h"
+#include "gpu/shader.h"
+#include "tests/support/support.h"
+#include "tools/capture/capture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(Timeline, DrivesFadeTimeTranslationAndCreditsAsTheTableSays) {
+  struct Row {
+    double time;
+    float fade, t, x;
+    bool credits;
+    int alpha;
+  };
+  const Row rows[] = {
+      {0, 0, 0, 0, false, 0},           {2.5, 0.5f, 0.75f, -0.1f, false, 0},
+      {5, 1, 1.5f, -0.2f, false, 0},    {268.999, 1, 80.6997f, -10.75996f, false, 0},
+      {269, 1, 80.7f, -10.76f, true, 0}, {270, 0.9f, 81, -10.8f, true, 16},
+      {274, 0.5f, 82.2f, -10.96f, true, 84}, {279, 0, 83.7f, -11.16f, true, 168},
+      {280, -0.1f, 84, -11.2f, true, 185},  {284, -0.5f, 85.2f, -11.36f, true, 252},
+      {284.2, -0.52f, 85.26f, -11.368f, true, 255}, {300, -2.1f, 90, -12, true, 255},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.time);
+    EXPECT_NEAR(FadeUniform(r.time), r.fade, 1e-5);
+    EXPECT_NEAR(TimeUniform(r.time), r.t, 1e-4);
+    EXPECT_NEAR(StripTranslationX(r.time), r.x, 1e-5);
+    EXPECT_EQ(CreditsDrawn(r.time), r.credits);
+    if (r.credits) {
+      EXPECT_EQ(CreditsAlpha(r.time), r.alpha);
+    }
+  }
+  // The arithmetic is single precision where it must be: 0.3 × 100 in floats
+  // is one step above 30, and 0.3 × 269 one step above 80.7.
+  EXPECT_EQ(TimeUniform(100), 30.000002f);
+  EXPECT_EQ(TimeUniform(269), 80.700005f);
+  EXPECT_EQ(StripTranslationX(100), -4.0f);
+  EXPECT_EQ(FadeUniform(279), 0.0f) << "exactly zero, then negative";
+  EXPECT_LT(FadeUniform(280), 0.0f);
+}
+
+// A working folder holding copies of the run folder's shaders and images.
+class EffectsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_TRUE(OpenTestGlContext(320, 160)) << "no display"; }
+  void SetUp() override {
+    for (const auto& entry : fs::directory_iterator(SORVANE_RUN_DIR)) {
+      const std::string ext = entry.path().extension().string();
+      if (ext == ".jpg" || ext == ".vert" || ext == ".frag")
+        fs::copy_file(entry.path(), dir / entry.path().filename().string());
+    }
+    dir.Enter();
+    CloseShaderLog();
+    ilInit();
+    glViewport(0, 0, 320, 160);
+  }
+  void TearDown() override { CloseShaderLog(); }
+  TempDir dir;
+};
+
+struct GlState {
+  GLint mode, modelviewDepth, projectionDepth, activeUnit, program;
+  bool blend, depthTest, texture[4];
+  bool operator==(const GlState&) const = default;
+};
+
+GlState ReadState() {
+  GlState s{};
+  glGetIntegerv(GL_MATRIX_MODE, &s.mode);
+  glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &s.modelviewDepth);
+  glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &s.projectionDepth);
+  glGetIntegerv(GL_ACTIVE_TEXTURE_ARB, &s.activeUnit);
+  s.program = static_cast<GLint>(glGetHandleARB(GL_PROGRAM_OBJECT_ARB));
+  s.blend = glIsEnabled(GL_BLEND);
+  s.depthTest = glIsEnabled(GL_DEPTH_TEST);
+  GLint unit = 0;
+  glGetIntegerv(GL_ACTIVE_TEXTURE_ARB, &unit);
+  for (int u = 0; u < 4; ++u) {
+    glActiveTextureARB(GL_TEXTURE0_ARB + u);
+    s.texture[u] = glIsEnabled(GL_TEXTURE_2D);
+  }
+  glActiveTextureARB(static_cast<GLenum>(unit));
+  return s;
+}
+
+TEST_F(EffectsTest, RenderLeavesTheStateItFoundAfterAnyNumberOfFrames) {
+  fAbs abs;
+  fMask mask;
+  abs.init();
+  mask.init();
+  ASSERT_NE(abs.tValue, nullptr);
+  ASSERT_NE(mask.fadeValue, nullptr);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();  // any depth will do
+  const GlState entry = ReadState();
+  ASSERT_EQ(entry.activeUnit, GL_TEXTURE0_ARB);
+  for (double time : {0.0, 100.0, 268.999, 269.0, 284.2, 300.0}) {
+    SCOPED_TRACE(time);
+    abs.render(time);
+    EXPECT_EQ(ReadState(), entry);
+    mask.render(time);
+    EXPECT_EQ(ReadState(), entry);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  }
+  for (int frame = 0; frame < 1000; ++frame) {
+    abs.render(frame * 0.3);
+    mask.render(frame * 0.3);
+  }
+  EXPECT_EQ(ReadState(), entry);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  // What the uniforms were last sent is what the time said.
+  EXPECT_FLOAT_EQ(*mask.fadeValue, FadeUniform(999 * 0.3));
+  EXPECT_FLOAT_EQ(*abs.tValue, TimeUniform(999 * 0.3));
+  glPopMatrix();
+}
+
+TEST_F(EffectsTest, ShaderSamplersGetTheUnitsTheEffectsBind) {
+  fAbs abs;
+  fMask mask;
+  abs.init();
+  mask.init();
+  auto unitOf = [](ShaderProgram* p, const char* name) {
+    GLint unit = -1;
+    const GLint location = glGetUniformLocationARB(p->programObject, name);
+    if (location >= 0) glGetUniformivARB(p->programObject, location, &unit);
+    return unit;
+  };
+  // Normal map, "311_18.jpg", "162_05.jpg", "308_18.jpg" on units 0..3.
+  EXPECT_EQ(unitOf(abs.program, "u0_normals"), 0);
+  EXPECT_EQ(unitOf(abs.program, "u1_stone"), 1);
+  EXPECT_EQ(unitOf(abs.program, "u2_amber"), 2);
+  EXPECT_EQ(unitOf(abs.program, "u3_ember"), 3);
+  // "001_14.jpg", "003_14.jpg", "003_01.jpg" on units 0..2.
+  EXPECT_EQ(unitOf(mask.program, "u0_veil"), 0);
+  EXPECT_EQ(unitOf(mask.program, "u1_grain"), 1);
+  EXPECT_EQ(unitOf(mask.program, "u2_haze"), 2);
+  // Both programs built cleanly: each has exactly one log entry per shader
+  // and one per link, in order, "abs" first.
+  const std::string log = ReadFile("shaders.log");
+  EXPECT_EQ(log.find("# vertex shader log:"), 0u) << log;
+  EXPECT_NE(log.find("# shader linking log:", log.find("# fragment shader log:")), std::string::npos);
+}
+
+double Mean(const CaptureFrame& f, int x0, int x1) {
+  double sum = 0;
+  for (int y = 0; y < f.height; ++y)
+    for (int x = x0; x < x1; ++x)
+      for (int c = 0; c < 3; ++c) sum += f.rgb[(static_cast<size_t>(y) * f.width + x) * 3 + c];
+  return sum / (static_cast<double>(f.height) * (x1 - x0) * 3);
+}
+
+int Max(const CaptureFrame& f, int x0, int x1) {
+  int m = 0;
+  for (int y = 0; y < f.height; ++y)
+    for (int x = x0; x < x1; ++x)
+      for (int c = 0; c < 3; ++c) m = std::max<int>(m, f.rgb[(static_cast<size_t>(y) * f.width + x) * 3 + c]);
+  return m;
+}
+
+TEST_F(EffectsTest, PicturesRiseFromBlackAndEndInTheCredits) {
+  FrameRenderer renderer;
+  ASSERT_TRUE(renderer.Open(320, 160, false)) << renderer.error();
+  CaptureFrame frame, relief;
+  renderer.Render(0.0, frame);
+  EXPECT_LE(Max(frame, 0, 320), 1) << "the first frame is black";
+
+  renderer.Render(100.0, frame);
+  const double mean = Mean(frame, 0, 320);
+  double var = 0;
+  for (uint8_t v : frame.rgb) var += (v - mean) * (v - mean);
+  EXPECT_GT(mean, 25.0) << "the strip is lit";
+  EXPECT_GT(std::sqrt(var / frame.rgb.size()), 12.0) << "and varied";
+
+  // The veil only ever darkens what the relief drew.
+  renderer.Render(100.0, relief, Layers::ReliefOnly);
+  int brighter = 0;
+  for (size_t i = 0; i < frame.rgb.size(); ++i) brighter += frame.rgb[i] > relief.rgb[i] + 1;
+  EXPECT_EQ(brighter, 0);
+
+  // After the fade to black only the credits remain, on the right half.
+  for (double time : {284.2, 300.0}) {
+    SCOPED_TRACE(time);
+    renderer.Render(time, frame);
+    EXPECT_LE(Max(frame, 0, 160), 1);
+    EXPECT_GT(Max(frame, 160, 320), 150) << "the credits at full strength";
+  }
+  CaptureFrame again;
+  renderer.Render(300.0, again);
+  EXPECT_EQ(again.rgb, frame.rgb) << "a frame is a function of its time";
+}
+
+TEST_F(EffectsTest, CreditsCoverExactlyTheRightHalfAndEffectsDrawWithoutTheirUniforms) {
+  // Shaders with the samplers only: no "t", no "fade"; the veil is black.
+  ASSERT_TRUE(WriteFile("abs.frag",
+                        "uniform sampler2D a; uniform sampler2D b; uniform sampler2D c; uniform sampler2D d;\n"
+                        "void main() { gl_FragColor = texture2D(a, vec2(0.5)) * 0.0 + texture2D(b, vec2(0.5)) +"
+                        " texture2D(c, vec2(0.5)) * 0.0 + texture2D(d, vec2(0.5)) * 0.0; }\n"));
+  ASSERT_TRUE(WriteFile("mask.frag",
+                        "uniform sampler2D a; uniform sampler2D b; uniform sampler2D c;\n"
+                        "void main() { gl_FragColor = (texture2D(a, vec2(0.5)) + texture2D(b, vec2(0.5)) +"
+                        " texture2D(c, vec2(0.5))) * 0.0; }\n"));
+  // A white credits image makes its extent exact.
+  ILuint image;
+  ilGenImages(1, &image);
+  ilBindImage(image);
+  std::vector<uint8_t> white(64 * 64 * 3, 255);
+  ilTexImage(64, 64, 1, 3, IL_RGB, IL_UNSIGNED_BYTE, white.data());
+  ilEnable(IL_FILE_OVERWRITE);
+  ASSERT_TRUE(ilSaveImage("credits.jpg"));
+  ilDeleteImages(1, &image);
+
+  FrameRenderer renderer;
+  ASSERT_TRUE(renderer.Open(320, 160, false)) << renderer.error();
+  CaptureFrame frame;
+  renderer.Render(50.0, frame, Layers::ReliefOnly);
+  EXPECT_GT(Mean(frame, 0, 320), 20.0) << "the relief draws without \"t\"";
+  renderer.Render(50.0, frame);
+  EXPECT_LE(Max(frame, 0, 320), 1) << "a black veil over it, without \"fade\"";
+  renderer.Render(268.999, frame);
+  EXPECT_LE(Max(frame, 0, 320), 1) << "no credits before 269 s";
+  renderer.Render(300.0, frame);
+  EXPECT_LE(Max(frame, 0, 160), 1) << "nothing left of the centre line";
+  for (int x = 160; x < 320; ++x)
+    for (int y = 0; y < 160; ++y)
+      ASSERT_GE(frame.rgb[(static_cast<size_t>(y) * 320 + x) * 3], 250) << x << "," << y;
+}
+
+}  // namespace

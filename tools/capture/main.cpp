@@ -1,0 +1,3 @@
+#include "tools/capture/capture.h"
+
+int main(int argc, char** argv) { return CaptureMain(argc, argv); }
