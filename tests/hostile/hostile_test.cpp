@@ -215,7 +215,11 @@ class HostileInput : public ::testing::TestWithParam<InputFile> {
       bool pass = (expect == Expect::Run && r.ran) || (expect == Expect::Stop && r.stopped) ||
                   (expect == Expect::Either && (r.ran || r.stopped));
       std::string outcome = r.outcome;
-      EXPECT_TRUE(pass) << "outcome: " << r.outcome << ", expected: " << Describe(expect);
+      EXPECT_TRUE(pass) << "outcome: " << r.outcome << ", expected: " << Describe(expect)
+                        << (damage.kind == DamageKind::HugeDeclaredSize
+                                ? " (a size whose RGBA bytes exceed 2^31 - 1 must be refused before the decoder "
+                                  "allocates or writes any pixel)"
+                                : "");
 
       if (input.type == FileType::Shader && r.ran) {
         // The broken program's trace: its log entries are not those of the
