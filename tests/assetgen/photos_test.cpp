@@ -5,10 +5,8 @@
 #include <numeric>
 #include <string>
 
-#include "support.h"
-#if SORVANE_HAVE_NORMAL_MAP
 #include "gpu/normal_map.h"
-#endif
+#include "support.h"
 
 namespace sorvane::assetgen::test {
 namespace {
@@ -125,29 +123,15 @@ TEST(Photos, VeilLayersAreLightAndCarryColour) {
   }
 }
 
-// Length of the tilt of each normal; without the demo's normal map it is the
-// length of the 4-neighbour height difference, wrapping around.
+// Length of the tilt of each normal the demo's normal map builds from the
+// image's grey value.
 std::vector<double> Tilts(Decoded rgba) {
   const int w = rgba.width, h = rgba.height;
   std::vector<double> tilt(size_t(w) * size_t(h));
-#if SORVANE_HAVE_NORMAL_MAP
   GreyToAlpha(rgba.pixels.data(), w, h);
   BuildNormalMap(w, h, rgba.pixels.data());
   for (size_t i = 0; i < tilt.size(); ++i)
     tilt[i] = std::hypot(double(rgba.pixels[4 * i]) - 128.0, double(rgba.pixels[4 * i + 2]) - 128.0);
-#else
-  auto height = [&](int x, int y) {
-    const uint8_t* p = rgba.At((x + w) % w, (y + h) % h);
-    return (p[0] + p[1] + p[2]) / 3;
-  };
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const int dx = height(x + 1, y) - height(x - 1, y), dy = height(x, y + 1) - height(x, y - 1);
-      // The same tilt the normal map encodes: 128 * |(dx, dy)| / |(dx, dy, 10)|.
-      tilt[size_t(y) * size_t(w) + size_t(x)] =
-          128.0 * std::hypot(dx, dy) / std::sqrt(double(dx * dx + dy * dy + 100));
-    }
-#endif
   return tilt;
 }
 

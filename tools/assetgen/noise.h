@@ -50,7 +50,9 @@ float RidgedFbm(const Fractal& f, float u, float v);
 
 // Worley cells on the unit torus: cellsX x cellsY cells, one jittered
 // feature point each (cellsY of 0 means square cells). Distances are
-// measured in cell units, so unequal counts stretch the cells.
+// measured in cell units, so unequal counts stretch the cells. Borders
+// gather near the lattice lines between cells; the lattice is offset by half
+// a cell, so u = 0 and v = 0 (a tile's edges) lie midway between them.
 struct CellSample {
   float nearest;     // distance to the nearest feature point, in cell units
   float second;      // distance to the second nearest

@@ -37,7 +37,7 @@ int OctavesFor(int basePeriod, int size) {
   return std::max(octaves, 1);
 }
 
-// A shader: colour of the material at (u, v) on the unit torus.
+// Renders a shader (colour of the material at (u, v) on the unit torus).
 template <typename Shade>
 RgbImage Render(int size, uint32_t ditherSeed, Shade shade) {
   RgbImage image(size, size);
@@ -60,38 +60,48 @@ RgbImage Render(int size, uint32_t ditherSeed, Shade shade) {
   return image;
 }
 
+// The relief source: its grey value becomes the height field of the demo's
+// normal map, so the grey is shaped as height first. Stones are plateaus
+// with a crisp lip and a short rounded shoulder into the cracks; their tops
+// stay calm at the scale of a few dozen pixels (light veins, a slight swell)
+// and carry their roughness in grain and pits finer than eight pixels. The
+// three stone colours have nearly equal grey, so colour alone adds little
+// height.
 RgbImage Stone(int n) {
   const Fractal warpU{4, 5, 0.5f, 101}, warpV{4, 5, 0.5f, 131};
   const Fractal crackJitter{16, 3, 0.5f, 151};
-  const Fractal ridges{8, OctavesFor(8, n), 0.55f, 171};
-  const Fractal grain{32, OctavesFor(32, n), 0.6f, 191};
+  const Fractal veins{8, OctavesFor(8, n), 0.55f, 171};
+  const Fractal swell{4, 3, 0.5f, 181};
+  const Fractal grain{128, OctavesFor(128, n), 0.7f, 191};
   const Fractal hairlines{4, 5, 0.5f, 211};
   const Fractal mottle{8, 4, 0.5f, 231};
   const Fractal lichen{16, 4, 0.5f, 251};
-  const Fractal pitting{64, OctavesFor(64, n), 0.5f, 261};
-  const Rgb sand{0.82f, 0.68f, 0.50f}, ochre{0.80f, 0.59f, 0.36f}, ash{0.76f, 0.70f, 0.61f};
+  const Fractal pitting{128, OctavesFor(128, n), 0.5f, 261};
+  const Rgb sand{0.86f, 0.70f, 0.48f}, ochre{0.92f, 0.64f, 0.40f}, ash{0.76f, 0.70f, 0.60f};
   const Rgb crackColour{0.17f, 0.11f, 0.07f}, lichenColour{0.56f, 0.60f, 0.60f};
   return Render(n, 0x5107e, [&](float u, float v) {
     const float wu = 0.045f * Fbm(warpU, u, v), wv = 0.045f * Fbm(warpV, u, v);
     const CellSample cell = Worley(u + wu, v + wv, 8, 0x570e);
     const float r1 = HashUnit(cell.cellId), r2 = HashUnit(HashLattice(int32_t(cell.cellId), 7, 3));
-    // Cracks of varying width between the stones, with rounded shoulders.
-    const float crack = 0.008f + 0.016f * Clamp01(0.5f + Fbm(crackJitter, u, v));
-    const float edge = Smooth(crack, crack + 0.11f, cell.border);
-    const float shoulder = std::sqrt(edge);
-    const float ridge = RidgedFbm(ridges, u + 0.5f * wu, v + 0.5f * wv);
+    // Cracks of varying width between the stones.
+    const float crack = 0.008f + 0.012f * Clamp01(0.5f + Fbm(crackJitter, u, v));
+    const float lip = Smooth(crack, crack + 0.02f, cell.border);
+    const float shoulder = Smooth(crack, crack + 0.09f, cell.border);
+    const float vein = Smooth(0.7f, 1.0f, RidgedFbm(veins, u + 0.5f * wu, v + 0.5f * wv));
+    const float rise = Fbm(swell, u, v);
     const float fine = Fbm(grain, u, v);
     const float pits = Smooth(0.25f, 0.55f, Fbm(pitting, u, v));
     // Hairline fractures crossing the stones.
-    const float hair = Smooth(0.93f, 0.99f, RidgedFbm(hairlines, u + wv, v + wu)) * edge;
-    const float height = Clamp01(shoulder * (0.36f + 0.16f * r1) + 0.7f * (ridge - 0.2f) * edge +
-                                 0.07f * fine - 0.10f * pits - 0.25f * hair);
+    const float hair = Smooth(0.93f, 0.99f, RidgedFbm(hairlines, u + wv, v + wu)) * shoulder;
+    const float height =
+        Clamp01(0.15f * lip + shoulder * (0.18f + 0.16f * r1 + 0.25f * vein + 0.05f * rise) +
+                0.04f * fine - 0.06f * pits - 0.15f * hair);
 
     Rgb stone = r2 < 0.5f ? Mix(ash, sand, r2 * 2.0f) : Mix(sand, ochre, r2 * 2.0f - 1.0f);
     stone = Mix(stone, Mix(ash, ochre, 0.6f), Clamp01(0.25f + 0.8f * Fbm(mottle, u, v)));
-    stone = Mix(stone, lichenColour, 0.4f * Smooth(0.3f, 0.65f, Fbm(lichen, u, v)));
-    const Rgb lit = stone * (0.34f + 0.9f * height);
-    return Mix(crackColour * (0.7f + 0.6f * Clamp01(0.5f + fine)), lit, Smooth(0.0f, 0.1f, edge));
+    stone = Mix(stone, lichenColour, 0.3f * Smooth(0.3f, 0.65f, Fbm(lichen, u, v)));
+    const Rgb lit = stone * (0.5f + 0.75f * height);
+    return Mix(crackColour * (0.7f + 0.6f * Clamp01(0.5f + fine)), lit, lip);
   });
 }
 
@@ -127,7 +137,7 @@ RgbImage Rust(int n) {
 RgbImage Marble(int n) {
   const Fractal turb{2, OctavesFor(2, n), 0.5f, 401}, turb2{4, OctavesFor(4, n), 0.5f, 411};
   const Fractal clouding{4, 6, 0.5f, 421};
-  const Rgb cream{0.95f, 0.90f, 0.80f}, honey{0.86f, 0.68f, 0.44f}, amber{0.66f, 0.40f, 0.16f};
+  const Rgb cream{0.97f, 0.92f, 0.82f}, honey{0.78f, 0.57f, 0.33f}, amber{0.52f, 0.28f, 0.10f};
   const Rgb slate{0.46f, 0.49f, 0.54f};
   return Render(n, 0x3a7b, [&](float u, float v) {
     const float t1 = Turbulence(turb, u, v), t2 = Turbulence(turb2, u, v);
@@ -136,7 +146,7 @@ RgbImage Marble(int n) {
     const float s2 = std::fabs(std::sin(kTwoPi * (3.0f * u - 1.0f * v) + 7.0f * t2));
     const float vein = std::pow(1.0f - s1, 9.0f), halo = std::pow(1.0f - s1, 2.5f);
     const float fineVein = std::pow(1.0f - s2, 28.0f);
-    Rgb c = Mix(cream, honey, Clamp01(0.35f + 0.9f * Fbm(clouding, u, v)));
+    Rgb c = Mix(cream, honey, Clamp01(0.35f + 1.4f * Fbm(clouding, u, v)));
     c = Mix(c, honey, 0.6f * halo);
     c = Mix(c, amber, 0.9f * vein);
     return Mix(c, slate, 0.6f * fineVein);
@@ -147,7 +157,7 @@ RgbImage Cloud(int n) {
   const Fractal warpU{2, 4, 0.5f, 501}, warpV{2, 4, 0.5f, 511};
   const Fractal body{4, OctavesFor(4, n), 0.5f, 521};
   const Fractal tint{2, 3, 0.5f, 531};
-  const Rgb shadow{0.60f, 0.60f, 0.69f}, cloud{1.0f, 0.94f, 0.84f}, glow{1.0f, 0.985f, 0.95f};
+  const Rgb shadow{0.55f, 0.55f, 0.65f}, cloud{1.0f, 0.94f, 0.84f}, glow{1.0f, 0.985f, 0.95f};
   return Render(n, 0xc10d, [&](float u, float v) {
     const float c = Fbm(body, u + 0.12f * Fbm(warpU, u, v), v + 0.12f * Fbm(warpV, u, v));
     const float density = Smooth(-0.35f, 0.45f, c);
@@ -160,7 +170,7 @@ RgbImage Caustics(int n) {
   const Fractal warpU{3, 5, 0.5f, 601}, warpV{3, 5, 0.5f, 611};
   const Fractal depth{2, 4, 0.5f, 621};
   const Fractal ripple{32, OctavesFor(32, n), 0.55f, 631};
-  const Rgb water{0.62f, 0.76f, 0.79f}, deep{0.52f, 0.64f, 0.70f}, light{1.0f, 0.95f, 0.80f};
+  const Rgb water{0.58f, 0.72f, 0.77f}, deep{0.40f, 0.52f, 0.60f}, light{1.0f, 0.97f, 0.86f};
   return Render(n, 0xca05, [&](float u, float v) {
     const float wu = 0.06f * Fbm(warpU, u, v), wv = 0.06f * Fbm(warpV, u, v);
     const CellSample a = Worley(u + wu, v + wv, 9, 0xa1);
@@ -184,7 +194,7 @@ RgbImage Bark(int n) {
   const Fractal fibres{32, OctavesFor(32, n), 0.6f, 721, 2};
   const Fractal scales{16, OctavesFor(16, n), 0.55f, 731};
   const Fractal tone{4, 5, 0.5f, 741};
-  const Rgb pale{0.93f, 0.86f, 0.73f}, warm{0.86f, 0.72f, 0.53f}, furrow{0.40f, 0.29f, 0.19f};
+  const Rgb pale{0.97f, 0.92f, 0.81f}, warm{0.90f, 0.78f, 0.60f}, furrow{0.46f, 0.34f, 0.23f};
   return Render(n, 0xba4c, [&](float u, float v) {
     const float s = 0.05f * Fbm(sway, u, v);
     const float a = std::fabs(Fbm(furrowsA, u + s, v)), b = std::fabs(Fbm(furrowsB, u + s, v));
