@@ -81,7 +81,6 @@ struct ChildReport {
   int runStatus = -1;                  // RunDemo's result
   std::vector<std::string> errorBoxes; // "caption|text"
   int presents = 0;
-  bool leaks = false;                  // leak check found something (sanitizer builds)
   long vmPeakKb = 0;                   // the child's peak virtual size
   long maxRssKb = 0;                   // the child's peak resident size
   double musicSeconds = -1;            // decoded by the drain; -1: not drained or not openable
