@@ -40,3 +40,17 @@ TextureHandle* LoadReliefTexture();
 // The byte count of a width × height RGBA8 buffer, or 0 when either side is 0
 // or negative or the count exceeds 2^31 − 1.
 std::size_t RgbaByteCount(long width, long height);
+
+// What a JPEG or PNG file's header declares, read without decoding: the
+// decoder allocates from these numbers before it reads any pixel, and DevIL
+// forms its byte count in 32 bits, so a header declaring 40000 × 40000 would
+// wrap round to a small buffer that the decoder then overruns. Loads refuse
+// such files from the header alone. `decodedBytesPerPixel` is what the
+// decoder holds per pixel before conversion (components × bytes per sample).
+struct DeclaredImageSize {
+  long width = 0, height = 0;
+  int decodedBytesPerPixel = 0;
+};
+// False for other formats and for headers too short or too odd to read
+// (the decoder then judges the file itself).
+bool ReadDeclaredImageSize(const char* fileName, DeclaredImageSize* size);

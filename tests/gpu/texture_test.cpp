@@ -196,6 +196,65 @@ TEST_F(Textures, FilesThatCannotBeLoadedThrowResourceError) {
   EXPECT_NO_THROW(Keep(LoadTexture("good.jpg")));
 }
 
+// Sets the size a JPEG's frame header or a PNG's IHDR declares.
+std::string DeclareSize(std::string file, unsigned long width, unsigned long height) {
+  auto put = [&](size_t at, unsigned long value, int bytes) {
+    for (int i = 0; i < bytes; ++i) file[at + i] = static_cast<char>(value >> (8 * (bytes - 1 - i)));
+  };
+  if (file.compare(1, 3, "PNG") == 0) {
+    put(16, width, 4);
+    put(20, height, 4);
+  } else {
+    const size_t sof = file.find("\xFF\xC0");
+    put(sof + 5, height, 2);
+    put(sof + 7, width, 2);
+  }
+  return file;
+}
+
+TEST_F(Textures, HeadersDeclaringOversizedImagesAreRefusedBeforeDecoding) {
+  SaveImage("photo.jpg", 48, 30, 3, Pattern(48, 30, 3, 5));
+  SaveImage("photo.png", 37, 19, 4, Pattern(37, 19, 4, 6));
+  DeclaredImageSize size;
+  ASSERT_TRUE(ReadDeclaredImageSize("photo.jpg", &size));
+  EXPECT_EQ(size.width, 48);
+  EXPECT_EQ(size.height, 30);
+  EXPECT_EQ(size.decodedBytesPerPixel, 3);
+  ASSERT_TRUE(ReadDeclaredImageSize("photo.png", &size));
+  EXPECT_EQ(size.width, 37);
+  EXPECT_EQ(size.height, 19);
+  EXPECT_EQ(size.decodedBytesPerPixel, 4);
+  Write("noise.jpg", std::string(64, '\x5A'));
+  EXPECT_FALSE(ReadDeclaredImageSize("noise.jpg", &size));
+  EXPECT_FALSE(ReadDeclaredImageSize("missing.jpg", &size));
+
+  // 40000 x 40000 wraps round in a 32-bit RGB byte count; 30000 x 30000
+  // fits 32 bits but not a 31-bit count. Both must be refused by the header
+  // alone: decoding them would allocate gigabytes or overrun a wrapped buffer.
+  const std::string jpeg = Read("photo.jpg"), png = Read("photo.png");
+  Write("wrapping.jpg", DeclareSize(jpeg, 40000, 40000));
+  Write("huge.jpg", DeclareSize(jpeg, 30000, 30000));
+  Write("wrapping.png", DeclareSize(png, 40000, 40000));
+  for (const char* name : {"wrapping.jpg", "huge.jpg", "wrapping.png"}) {
+    try {
+      Keep(LoadTexture(name));
+      ADD_FAILURE() << name << " loaded";
+    } catch (const ResourceError& error) {
+      EXPECT_NE(std::string(error.what()).find(name), std::string::npos) << error.what();
+      EXPECT_NE(std::string(error.what()).find("declares"), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(NewDevilImages(), 0) << name;
+  }
+  // A header within the limit goes on to the decoder, which finds the data
+  // too short for it.
+  Write("tall.jpg", DeclareSize(jpeg, 48, 3000));
+  try {
+    Keep(LoadTexture("tall.jpg"));
+  } catch (const ResourceError& error) {
+    EXPECT_EQ(std::string(error.what()).find("declares"), std::string::npos) << error.what();
+  }
+}
+
 TEST(RgbaByteCount, RejectsSizesOutsideA31BitCount) {
   EXPECT_EQ(RgbaByteCount(1, 1), 4u);
   EXPECT_EQ(RgbaByteCount(1024, 768), 1024u * 768 * 4);

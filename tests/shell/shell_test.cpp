@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <csignal>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,12 @@ class RecordingEffect : public filter {
 RecordingEffect* recordedAbs = nullptr;
 RecordingEffect* recordedMask = nullptr;
 
+// The shell keeps its effects for the whole process and never deletes them;
+// the tests own theirs here, so that every run can make new ones.
+std::vector<std::unique_ptr<RecordingEffect>> ownedEffects;
+
 filter* RecordingFactory(EffectKind kind) {
-  auto* effect = new RecordingEffect(kind == EffectKind::Abs ? "abs" : "mask");
+  auto* effect = ownedEffects.emplace_back(new RecordingEffect(kind == EffectKind::Abs ? "abs" : "mask")).get();
   (kind == EffectKind::Abs ? recordedAbs : recordedMask) = effect;
   return effect;
 }
