@@ -112,7 +112,7 @@ TEST_F(FltkDialogTest, ReturnAcceptsWhileEscapeAndACloseRequestCancel) {
                         Case{"close", kCancelled}}) {
     Child child([] { return RunAndEncode(kTemplate, AcceptCancelProc); });
     const std::string window = xsession::FindWindow("sorvane");
-    ASSERT_FALSE(window.empty()) << "no window titled sorvane";
+    ASSERT_FALSE(window.empty()) << "no window titled sorvane before " << c.how;
     if (std::string(c.how) == "close") {
       if (std::string(X11_TOOL).empty()) GTEST_SKIP() << "the X11 helper of the shell tests is not built";
       EXPECT_EQ(std::system("timeout 5 '" X11_TOOL "' close sorvane >/dev/null 2>&1"), 0);

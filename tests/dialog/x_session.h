@@ -38,12 +38,20 @@ inline std::string Shell(const std::string& command) {
 }
 
 // The first viewable window titled exactly `title`, waiting up to `seconds`;
-// empty when none came.
+// empty when none came. Searches again until the deadline rather than
+// trusting one `xdotool search --sync`: xdotool gives up on the X error it
+// gets when another test's window disappears while it walks the tree.
 inline std::string FindWindow(const std::string& title, int seconds = 10) {
-  std::string out = Shell("timeout " + std::to_string(seconds) + " xdotool search --sync --onlyvisible --name '^" +
-                          title + "$' 2>/dev/null");
-  const size_t end = out.find('\n');
-  return end == std::string::npos ? out : out.substr(0, end);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  do {
+    const std::string out =
+        Shell("timeout 5 xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null");
+    const size_t eol = out.find('\n');
+    const std::string first = eol == std::string::npos ? out : out.substr(0, eol);
+    if (!first.empty()) return first;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  } while (std::chrono::steady_clock::now() < end);
+  return {};
 }
 
 // Gives the window the keyboard focus, then types the keys (xdotool names,
