@@ -37,11 +37,18 @@ void main() {
   float falloff = 1.0 / (1.0 + 1.1 * dist * dist);
   float diffuse = max(dot(n, l), 0.0);
   vec3 h = normalize(l + vec3(0.0, 0.0, 1.0));
-  float specular = pow(max(dot(n, h), 0.0), 28.0) * 0.22;
+  // The 28th power by squaring: a software rasteriser's pow is a log and an exp.
+  float s1 = max(dot(n, h), 0.0);
+  float s2 = s1 * s1;
+  float s4 = s2 * s2;
+  float s8 = s4 * s4;
+  float specular = s8 * s8 * s8 * s4 * 0.22;
 
   vec3 stone = texture2D(u1_stone, uv).rgb;
   vec3 amber = texture2D(u2_amber, uv * 0.5 + vec2(0.013 * t, 0.0)).rgb;
-  vec3 ember = texture2D(u3_ember, uv * 1.5).rgb;
+  // Scales of at most 1 keep the unmipmapped photographs from shimmering
+  // and their texel reads close together.
+  vec3 ember = texture2D(u3_ember, uv * 0.75).rgb;
 
   // Slow circles opening from three points that travel with the view.
   vec2 p = uv;

@@ -17,7 +17,7 @@ const vec2 kWorld = vec2(4.0, 2.0);
 
 void main() {
   vec3 veil = texture2D(u0_veil, uv * 0.5 + vec2(-0.004 * t, 0.002 * t)).rgb;
-  vec3 grain = texture2D(u1_grain, uv * 1.25 + vec2(0.003 * t, 0.0)).rgb;
+  vec3 grain = texture2D(u1_grain, uv * 0.75 + vec2(0.003 * t, 0.0)).rgb;
   vec3 haze = texture2D(u2_haze, uv * 0.25 + vec2(0.0, -0.003 * t)).rgb;
 
   float light = dot(veil, vec3(0.333)) * 0.5 + dot(grain, vec3(0.333)) * 0.3 + dot(haze, vec3(0.333)) * 0.2;

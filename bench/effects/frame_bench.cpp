@@ -32,7 +32,13 @@ double MsPerFrame(int width, int height, int frames) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string runDir = argc > 1 ? argv[1] : ".";
+  // Absolute, since the loop below moves between the two folders.
+  const fs::path runDir = fs::absolute(argc > 1 ? argv[1] : ".");
+  if (!fs::is_regular_file(runDir / "311_18.jpg")) {
+    std::fprintf(stderr, "usage: frame_bench [RUNDIR]  (the folder holding the demo's data; %s has none)\n",
+                 runDir.c_str());
+    return 2;
+  }
   TempDir floor;
   for (const auto& e : fs::directory_iterator(runDir))
     if (e.path().extension() == ".jpg" || e.path().extension() == ".vert")
