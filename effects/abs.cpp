@@ -1,5 +1,3 @@
-#include <GL/glew.h>
-
 #include "effects/effects.h"
 #include "effects/strip.h"
 #include "gpu/shader.h"
@@ -20,18 +18,6 @@ void fAbs::render(double time) {
 
   // Units as the shader's samplers were bound at link time.
   const TextureHandle* units[] = {relief, image1, image2, image3};
-  for (int unit = 0; unit < 4; ++unit) {
-    glActiveTextureARB(GL_TEXTURE0_ARB + unit);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, units[unit]->glName);
-  }
-  glUseProgramObjectARB(program->programObject);
-  if (program->registryEnabled) UploadUniforms(program->registry);
-  DrawStrip();
-  glUseProgramObjectARB(0);
-  for (int unit = 3; unit >= 0; --unit) {
-    glActiveTextureARB(GL_TEXTURE0_ARB + unit);
-    glDisable(GL_TEXTURE_2D);
-  }
+  DrawStripWith(*program, units, 4);
   PopCamera();
 }

@@ -24,19 +24,7 @@ void fMask::render(double time) {
   glEnable(GL_BLEND);
   glBlendFunc(GL_DST_COLOR, GL_ZERO);
   const TextureHandle* units[] = {image1, image2, image3};
-  for (int unit = 0; unit < 3; ++unit) {
-    glActiveTextureARB(GL_TEXTURE0_ARB + unit);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, units[unit]->glName);
-  }
-  glUseProgramObjectARB(program->programObject);
-  if (program->registryEnabled) UploadUniforms(program->registry);
-  DrawStrip();
-  glUseProgramObjectARB(0);
-  for (int unit = 2; unit >= 0; --unit) {
-    glActiveTextureARB(GL_TEXTURE0_ARB + unit);
-    glDisable(GL_TEXTURE_2D);
-  }
+  DrawStripWith(*program, units, 3);
   glDisable(GL_BLEND);
   PopCamera();
   if (!CreditsDrawn(time)) return;

@@ -4,6 +4,8 @@
 #include <GL/glu.h>
 
 #include "effects/effects.h"
+#include "gpu/shader.h"
+#include "gpu/texture.h"
 
 void PushStripCamera(double time) {
   glMatrixMode(GL_PROJECTION);
@@ -28,6 +30,22 @@ void DrawStrip() {
   glTexCoord2f(26.0f, 0.0f);
   glVertex2f(102.0f, -1.0f);
   glEnd();
+}
+
+void DrawStripWith(const ShaderProgram& program, const TextureHandle* const* textures, int count) {
+  for (int unit = 0; unit < count; ++unit) {
+    glActiveTextureARB(GL_TEXTURE0_ARB + unit);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, textures[unit]->glName);
+  }
+  glUseProgramObjectARB(program.programObject);
+  if (program.registryEnabled) UploadUniforms(program.registry);
+  DrawStrip();
+  glUseProgramObjectARB(0);
+  for (int unit = count - 1; unit >= 0; --unit) {
+    glActiveTextureARB(GL_TEXTURE0_ARB + unit);
+    glDisable(GL_TEXTURE_2D);
+  }
 }
 
 void PopCamera() {
