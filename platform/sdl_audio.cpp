@@ -119,10 +119,13 @@ class SdlAudio final : public Audio {
 
   // Runs on the audio thread with the device lock held.
   void Fill(int16_t* out, size_t frames) {
+    // The device asked now; decoding takes a varying part of a millisecond,
+    // so a time read after it would carry that variation into the clock.
+    const double calledAt = Now();
     size_t got = 0;
     if (playing_ && stream_) got = convert_ ? ReadConverted(out, frames) : stream_->Read(out, frames);
     SDL_memset(out + got * kDeviceChannels, 0, (frames - got) * kDeviceChannels * 2);
-    if (clock_) clock_->OnCallback(static_cast<int64_t>(frames), static_cast<int64_t>(got), Now());
+    if (clock_) clock_->OnCallback(static_cast<int64_t>(frames), static_cast<int64_t>(got), calledAt);
   }
 
   size_t ReadConverted(int16_t* out, size_t frames) {
