@@ -7,8 +7,9 @@
 // desktop, a null backend for tests and headless capture). A Windows build is a
 // new backend, not a rewrite.
 //
-// How to use it: `platform::CreateSdlVideo()` / `platform::CreateSdlAudio()` for
-// the real thing; `platform::NullVideo` / `platform::NullAudio`
+// How to use it: `platform::CreateDesktopVideo()` / `platform::CreateSdlAudio()`
+// for the real thing (the desktop video backend is SDL2 on Linux, Win32 + WGL
+// on Windows); `platform::NullVideo` / `platform::NullAudio`
 // (platform/null_platform.h) script and record every call for tests.
 //
 // Member names avoid the Win32 API's own (which are macros there), so a
@@ -183,8 +184,9 @@ class Video {
 
   // Removes one pending message without waiting; false when none is pending.
   // The quit message posted by `PostQuit` comes once the queue is otherwise
-  // empty, with a null window. SIGINT, SIGTERM and SIGHUP arrive as a close
-  // request for the demo window.
+  // empty, with a null window. On Linux SIGINT, SIGTERM and SIGHUP arrive as
+  // a close request for the demo window (a Windows GUI program gets no such
+  // signals; the system's own close request reaches the window instead).
   virtual bool PollMessage(Message* message) = 0;
   // Hands a message to its window's procedure; the quit message has no window
   // and goes nowhere.
@@ -229,7 +231,11 @@ class Audio {
   virtual bool Free() = 0;
 };
 
-std::unique_ptr<Video> CreateSdlVideo();
+// The video backend of the platform this program was built for: the one
+// place that picks it. Linux: `CreateSdlVideo`; Windows: `CreateWin32Video`.
+std::unique_ptr<Video> CreateDesktopVideo();
+std::unique_ptr<Video> CreateSdlVideo();    // Linux builds only
+std::unique_ptr<Video> CreateWin32Video();  // Windows builds only
 // `BuffersHandedOver` reports the frames handed to the device so far, the
 // naive clock, kept only so benchmarks can show what the heard clock fixes.
 enum class ClockModel { Heard, BuffersHandedOver };

@@ -2,7 +2,7 @@
 #include "shell/shell.h"
 
 int main() {
-  auto video = platform::CreateSdlVideo();
+  auto video = platform::CreateDesktopVideo();
   auto audio = platform::CreateSdlAudio();
   return RunDemo(*video, *audio);
 }

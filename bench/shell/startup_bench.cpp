@@ -44,7 +44,7 @@ long PeakResidentKiB() {
 }  // namespace
 
 int main() {
-  auto gl = platform::CreateSdlVideo();
+  auto gl = platform::CreateDesktopVideo();
   auto audio = platform::CreateSdlAudio();
   platform::NullVideo video;
   video.glDelegate = gl.get();

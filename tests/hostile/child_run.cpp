@@ -67,7 +67,7 @@ double DrainMusic(bool& endless) {
   int presents = 0;
   {
     ResetShellState();
-    auto gl = platform::CreateSdlVideo();
+    auto gl = platform::CreateDesktopVideo();
     auto audio = platform::CreateSdlAudio();
     platform::NullVideo video;
     video.glDelegate = gl.get();

@@ -268,7 +268,7 @@ class RunningShellTest : public ShellTest {
  protected:
   void SetUp() override {
     ShellTest::SetUp();
-    gl = platform::CreateSdlVideo();
+    gl = platform::CreateDesktopVideo();
     dir.Enter();
   }
   std::unique_ptr<platform::Video> gl;

@@ -19,7 +19,7 @@ bool OpenTestGlContext(int width, int height) {
   static std::unique_ptr<platform::Video> video;
   static bool open = false;
   if (open) return true;
-  video = platform::CreateSdlVideo();
+  video = platform::CreateDesktopVideo();
   if (!video->RegisterWindowClass(
           [](platform::Window*, uint32_t, uintptr_t, intptr_t) -> intptr_t { return 0; }))
     return false;

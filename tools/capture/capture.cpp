@@ -13,7 +13,7 @@
 #include "shell/shell.h"
 
 struct FrameRenderer::Impl {
-  std::unique_ptr<platform::Video> video = platform::CreateSdlVideo();
+  std::unique_ptr<platform::Video> video = platform::CreateDesktopVideo();
   GLuint framebuffer = 0, colour = 0;
   int width = 0, height = 0;
   Viewport viewport{};

@@ -1,0 +1,351 @@
+// The Windows video backend: Win32 windows, WGL contexts, the thread's message
+// queue, display modes through EnumDisplaySettingsW / ChangeDisplaySettingsW,
+// MessageBoxA, and dialogs from the program's resources (win32_dialog.h).
+//
+// Every window of the backend belongs to the class "Sorvane", registered once
+// per process. The class's window procedure is a thin forwarder: it maps the
+// HWND to its `Window` and hands the message, unchanged, to the procedure
+// registered with `RegisterWindowClass` (the demo's `MainWindowProc`).
+//
+// Unlike the Linux backend there is no signal handling: a GUI program on
+// Windows gets no terminal signals, and the system puts a mode set with
+// CDS_FULLSCREEN back when the process ends. `Shutdown` still puts it back at
+// once, so a caller that goes on after it (a test) finds the desktop as it was.
+#include <GL/glew.h>
+#include <GL/wglew.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/win32_dialog.h"
+#include "platform/win32_resources.h"
+
+static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40);
+static_assert(sizeof(DEVMODEW) == 220);
+
+namespace platform {
+
+class Win32Video;
+
+struct Window {
+  Win32Video* owner = nullptr;
+  HWND hwnd = nullptr;
+  HDC dc = nullptr;
+  HGLRC context = nullptr;
+  PIXELFORMATDESCRIPTOR request{};  // what ChooseSurfaceFormat was asked for
+  WindowSpec spec;
+};
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"Sorvane";
+constexpr wchar_t kProbeClassName[] = L"SorvaneProbe";
+
+// The window being made by CreateWindowExW, which sends its first messages
+// before it returns the handle.
+thread_local Window* creatingWindow = nullptr;
+
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}
+
+// The request of ChoosePixelFormat: a double-buffered RGBA window surface of
+// the asked colour depth with a depth buffer; 24 accumulation-alpha bits are
+// asked for as the demo always has, though nothing reads that buffer.
+PIXELFORMATDESCRIPTOR PixelFormatRequest(const SurfaceFormat& format) {
+  PIXELFORMATDESCRIPTOR pfd{};
+  pfd.nSize = sizeof pfd;
+  pfd.nVersion = 1;
+  pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+  pfd.iPixelType = PFD_TYPE_RGBA;
+  pfd.cColorBits = static_cast<BYTE>(format.colorBits & 0xFF);
+  pfd.cAccumAlphaBits = 24;
+  pfd.cDepthBits = static_cast<BYTE>(format.depthBits & 0xFF);
+  pfd.iLayerType = PFD_MAIN_PLANE;
+  return pfd;
+}
+
+// A multisampled format for `dc`, or 0. Multisampled formats are only listed
+// by WGL_ARB_pixel_format, whose entry points exist only while a context is
+// current: a throwaway window of a plain format lends one for the query.
+int ChooseMultisampleFormat(HDC dc, const SurfaceFormat& format) {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  static bool probeRegistered = false;
+  if (!probeRegistered) {
+    WNDCLASSW probe{};
+    probe.style = CS_OWNDC;
+    probe.lpfnWndProc = DefWindowProcW;
+    probe.hInstance = instance;
+    probe.lpszClassName = kProbeClassName;
+    probeRegistered = RegisterClassW(&probe) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    if (!probeRegistered) return 0;
+  }
+  HWND probeWindow = CreateWindowExW(0, kProbeClassName, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, instance, nullptr);
+  if (!probeWindow) return 0;
+  HDC probeDc = GetDC(probeWindow);
+  const PIXELFORMATDESCRIPTOR plain = PixelFormatRequest({format.colorBits, format.depthBits, 0});
+  const int plainIndex = ChoosePixelFormat(probeDc, &plain);
+  HGLRC probeContext = nullptr;
+  if (plainIndex != 0 && SetPixelFormat(probeDc, plainIndex, &plain)) probeContext = wglCreateContext(probeDc);
+
+  int chosen = 0;
+  HGLRC previousContext = wglGetCurrentContext();
+  HDC previousDc = wglGetCurrentDC();
+  if (probeContext && wglMakeCurrent(probeDc, probeContext)) {
+    auto extensionsOf = reinterpret_cast<PFNWGLGETEXTENSIONSSTRINGARBPROC>(
+        reinterpret_cast<void*>(wglGetProcAddress("wglGetExtensionsStringARB")));
+    auto choose = reinterpret_cast<PFNWGLCHOOSEPIXELFORMATARBPROC>(
+        reinterpret_cast<void*>(wglGetProcAddress("wglChoosePixelFormatARB")));
+    const std::string extensions = extensionsOf ? " " + std::string(extensionsOf(probeDc)) + " " : "";
+    if (choose && extensions.find(" WGL_ARB_pixel_format ") != std::string::npos &&
+        extensions.find(" WGL_ARB_multisample ") != std::string::npos) {
+      // Colour bits count red, green and blue only, and each value is a
+      // minimum; the accumulation buffer is left out, since a minimum of 24
+      // alpha bits there would rule out most multisampled formats.
+      const int attributes[] = {
+          WGL_DRAW_TO_WINDOW_ARB, GL_TRUE,
+          WGL_SUPPORT_OPENGL_ARB, GL_TRUE,
+          WGL_DOUBLE_BUFFER_ARB, GL_TRUE,
+          WGL_PIXEL_TYPE_ARB, WGL_TYPE_RGBA_ARB,
+          WGL_COLOR_BITS_ARB, format.colorBits >= 24 ? 24 : format.colorBits,
+          WGL_DEPTH_BITS_ARB, format.depthBits,
+          WGL_SAMPLE_BUFFERS_ARB, 1,
+          WGL_SAMPLES_ARB, format.samples,
+          0,
+      };
+      UINT count = 0;
+      int index = 0;
+      if (choose(dc, attributes, nullptr, 1, &index, &count) && count > 0) chosen = index;
+    }
+  }
+  wglMakeCurrent(previousDc, previousContext);
+  if (probeContext) wglDeleteContext(probeContext);
+  ReleaseDC(probeWindow, probeDc);
+  DestroyWindow(probeWindow);
+  return chosen;
+}
+
+}  // namespace
+
+class Win32Video final : public Video {
+ public:
+  ~Win32Video() override { Shutdown(); }
+
+  bool RegisterWindowClass(WindowProc procedure) override {
+    if (!EnsureClass()) return false;
+    procedure_ = procedure;
+    return true;
+  }
+
+  bool GetDisplayMode(int index, DisplayMode* mode) override {
+    if (index < 0) return false;
+    DEVMODEW dm{};
+    dm.dmSize = sizeof dm;
+    if (!EnumDisplaySettingsW(nullptr, static_cast<DWORD>(index), &dm)) return false;
+    *mode = {static_cast<int>(dm.dmPelsWidth), static_cast<int>(dm.dmPelsHeight), static_cast<int>(dm.dmBitsPerPel),
+             static_cast<int>(dm.dmDisplayFrequency)};
+    return true;
+  }
+
+  bool SwitchDisplayMode(int width, int height, int bits) override {
+    // No refresh rate: the system keeps or picks one for the size.
+    DEVMODEW dm{};
+    dm.dmSize = sizeof dm;
+    dm.dmPelsWidth = static_cast<DWORD>(width);
+    dm.dmPelsHeight = static_cast<DWORD>(height);
+    dm.dmBitsPerPel = static_cast<DWORD>(bits);
+    dm.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+    if (ChangeDisplaySettingsW(&dm, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) return false;
+    modeSwitched_ = true;
+    return true;
+  }
+
+  ScreenSize GetScreenSize() override { return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
+
+  Window* OpenWindow(const WindowSpec& spec) override {
+    if (spec.width <= 0 || spec.height <= 0 || !EnsureClass()) return nullptr;
+    const DWORD exStyle = spec.fullscreen ? WS_EX_APPWINDOW : WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
+    const DWORD style = spec.fullscreen ? WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN
+                                        : WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    auto* window = new Window;
+    window->owner = this;
+    window->spec = spec;
+    windows_.push_back(window);
+    creatingWindow = window;
+    HWND hwnd = CreateWindowExW(exStyle, kClassName, Widen(spec.title).c_str(), style, spec.x, spec.y, spec.width,
+                                spec.height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    creatingWindow = nullptr;
+    if (!hwnd) {
+      windows_.pop_back();
+      delete window;
+      return nullptr;
+    }
+    window->hwnd = hwnd;
+    return window;
+  }
+
+  Window* GetDrawable(Window* window) override {
+    if (!window || !window->hwnd) return nullptr;
+    if (!window->dc) window->dc = GetDC(window->hwnd);
+    return window->dc ? window : nullptr;
+  }
+
+  int ChooseSurfaceFormat(Window* drawable, const SurfaceFormat& format) override {
+    if (!drawable || !drawable->dc) return 0;
+    drawable->request = PixelFormatRequest(format);
+    if (format.samples > 1) {
+      // Falls back to the plain request when the driver offers none.
+      if (const int index = ChooseMultisampleFormat(drawable->dc, format)) return index;
+    }
+    return ChoosePixelFormat(drawable->dc, &drawable->request);
+  }
+
+  bool ApplySurfaceFormat(Window* drawable, int formatIndex) override {
+    return drawable && drawable->dc && formatIndex > 0 && SetPixelFormat(drawable->dc, formatIndex, &drawable->request);
+  }
+
+  bool CreateContext(Window* drawable) override {
+    if (!drawable || !drawable->dc) return false;
+    if (!drawable->context) drawable->context = wglCreateContext(drawable->dc);
+    return drawable->context != nullptr;
+  }
+
+  bool MakeCurrent(Window* drawable) override {
+    return drawable && drawable->context && wglMakeCurrent(drawable->dc, drawable->context);
+  }
+
+  void Show(Window* window) override {
+    if (window && !window->spec.hidden) ShowWindow(window->hwnd, SW_SHOW);
+  }
+
+  void Focus(Window* window) override {
+    if (!window || window->spec.hidden) return;
+    SetForegroundWindow(window->hwnd);
+    SetFocus(window->hwnd);
+  }
+
+  void HideCursor() override { ShowCursor(FALSE); }
+
+  // GLEW's flags and entry points are those of the current context, read by
+  // the caller's glewInit.
+  bool HasSwapControl() override { return WGLEW_EXT_swap_control && wglSwapIntervalEXT; }
+  void SetSwapInterval(int interval) override {
+    if (wglSwapIntervalEXT) wglSwapIntervalEXT(interval);
+  }
+
+  bool PollMessage(Message* message) override {
+    MSG msg;
+    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+    last_ = msg;
+    haveLast_ = true;
+    *message = {Find(msg.hwnd), msg.message, msg.wParam, msg.lParam};
+    return true;
+  }
+
+  intptr_t Dispatch(const Message& m) override {
+    // The message just polled goes out as it came (its time, cursor position
+    // and window, ours or not); any other is rebuilt from its four fields.
+    MSG msg{};
+    if (haveLast_ && last_.message == m.message && last_.wParam == m.wParam && last_.lParam == m.lParam &&
+        Find(last_.hwnd) == m.window) {
+      msg = last_;
+    } else {
+      msg.hwnd = m.window ? m.window->hwnd : nullptr;
+      msg.message = m.message;
+      msg.wParam = m.wParam;
+      msg.lParam = m.lParam;
+    }
+    haveLast_ = false;
+    TranslateMessage(&msg);
+    return DispatchMessageW(&msg);
+  }
+
+  void PostQuit(int exitCode) override { PostQuitMessage(exitCode); }
+
+  intptr_t DefaultWindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+    return DefWindowProcW(window ? window->hwnd : nullptr, message, wParam, lParam);
+  }
+
+  void Present(Window* drawable) override {
+    if (drawable && drawable->dc) SwapBuffers(drawable->dc);
+  }
+
+  void ShowErrorBox(const char* caption, const char* text) override {
+    MessageBoxA(nullptr, text, caption, MB_SYSTEMMODAL | MB_ICONERROR);
+  }
+
+  // Windows programs carry their dialogs as resources; the one this program
+  // shows is the settings dialog, built from the same layout as `tmpl`.
+  intptr_t RunDialog(const DialogTemplate&, DialogProc procedure) override {
+    return RunWin32Dialog(SORVANE_SETTINGS_DIALOG, procedure);
+  }
+
+  void Shutdown() override {
+    // A window that is going away is the system's business, not the demo's.
+    procedure_ = nullptr;
+    for (Window* w : windows_) {
+      if (w->context) {
+        if (wglGetCurrentContext() == w->context) wglMakeCurrent(nullptr, nullptr);
+        wglDeleteContext(w->context);
+      }
+      if (w->dc) ReleaseDC(w->hwnd, w->dc);
+      DestroyWindow(w->hwnd);
+      delete w;
+    }
+    windows_.clear();
+    haveLast_ = false;
+    if (modeSwitched_) {
+      ChangeDisplaySettingsW(nullptr, 0);
+      modeSwitched_ = false;
+    }
+  }
+
+  static LRESULT CALLBACK ClassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* window = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!window && creatingWindow) {
+      window = creatingWindow;
+      window->hwnd = hwnd;
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
+    }
+    if (window && window->owner->procedure_) return window->owner->procedure_(window, message, wParam, lParam);
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+
+ private:
+  // The class outlives any one backend object: registered by the first that
+  // needs it, for the rest of the process.
+  static bool EnsureClass() {
+    static bool registered = false;
+    if (registered) return true;
+    WNDCLASSW wc{};
+    wc.style = CS_VREDRAW | CS_HREDRAW | CS_OWNDC;
+    wc.lpfnWndProc = ClassProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    wc.lpszClassName = kClassName;
+    registered = RegisterClassW(&wc) != 0;
+    return registered;
+  }
+
+  Window* Find(HWND hwnd) const {
+    for (Window* w : windows_)
+      if (w->hwnd == hwnd) return w;
+    return nullptr;
+  }
+
+  WindowProc procedure_ = nullptr;
+  std::vector<Window*> windows_;
+  bool modeSwitched_ = false;
+  MSG last_{};
+  bool haveLast_ = false;
+};
+
+std::unique_ptr<Video> CreateWin32Video() { return std::make_unique<Win32Video>(); }
+
+}  // namespace platform
