@@ -43,10 +43,6 @@ namespace {
 constexpr wchar_t kClassName[] = L"Sorvane";
 constexpr wchar_t kProbeClassName[] = L"SorvaneProbe";
 
-// The window being made by CreateWindowExW, which sends its first messages
-// before it returns the handle.
-thread_local Window* creatingWindow = nullptr;
-
 std::wstring Widen(const std::string& text) {
   if (text.empty()) return {};
   const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
@@ -173,20 +169,15 @@ class Win32Video final : public Video {
     const DWORD exStyle = spec.fullscreen ? WS_EX_APPWINDOW : WS_EX_APPWINDOW | WS_EX_WINDOWEDGE;
     const DWORD style = spec.fullscreen ? WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN
                                         : WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-    auto* window = new Window;
-    window->owner = this;
-    window->spec = spec;
-    windows_.push_back(window);
-    creatingWindow = window;
     HWND hwnd = CreateWindowExW(exStyle, kClassName, Widen(spec.title).c_str(), style, spec.x, spec.y, spec.width,
                                 spec.height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    creatingWindow = nullptr;
-    if (!hwnd) {
-      windows_.pop_back();
-      delete window;
-      return nullptr;
-    }
+    if (!hwnd) return nullptr;
+    auto* window = new Window;
+    window->owner = this;
     window->hwnd = hwnd;
+    window->spec = spec;
+    windows_.push_back(window);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
     return window;
   }
 
@@ -306,13 +297,12 @@ class Win32Video final : public Video {
     }
   }
 
+  // What the system sends while it creates a window takes the default path:
+  // the procedure meets a window once OpenWindow has handed it out (a demo
+  // procedure defaults those messages anyway, and one that answers 0 to
+  // everything would otherwise refuse WM_NCCREATE).
   static LRESULT CALLBACK ClassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* window = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!window && creatingWindow) {
-      window = creatingWindow;
-      window->hwnd = hwnd;
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
-    }
     if (window && window->owner->procedure_) return window->owner->procedure_(window, message, wParam, lParam);
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
