@@ -37,6 +37,7 @@ if(SORVANE_WIN_DEPS)
 endif()
 
 # -static also takes the POSIX-threads library (libwinpthread) in; DLLs such
-# as SDL2's are still linked through their import libraries, given by path.
+# as SDL2's are still linked through their import libraries, given by path,
+# and the system's through MinGW's import archives.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++ -Wl,-Bstatic,--whole-archive,-lwinpthread,--no-whole-archive,-Bdynamic")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")

@@ -1,7 +1,6 @@
 #include "tests/support/support.h"
 
 #include <GL/glew.h>
-#include <unistd.h>
 #include <vorbis/vorbisenc.h>
 
 #include <cmath>
@@ -10,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <numbers>
+#include <random>
 #include <sstream>
 #include <vector>
 
@@ -70,7 +71,7 @@ bool WriteTestOgg(const std::string& path, double seconds, int rate, int channel
       float** buffer = vorbis_analysis_buffer(&vd, static_cast<int>(n));
       for (long i = 0; i < n; ++i)
         for (int c = 0; c < channels; ++c)
-          buffer[c][i] = 0.2f * static_cast<float>(std::sin(2.0 * M_PI * 440.0 * static_cast<double>(done + i) / rate));
+          buffer[c][i] = 0.2f * static_cast<float>(std::sin(2.0 * std::numbers::pi * 440.0 * static_cast<double>(done + i) / rate));
       vorbis_analysis_wrote(&vd, static_cast<int>(n));
       done += n;
     } else {
@@ -98,11 +99,18 @@ bool WriteTestOgg(const std::string& path, double seconds, int rate, int channel
   return std::fclose(out) == 0;
 }
 
+// A name no other folder has: create_directory is false for one that
+// exists, so racing processes each get their own.
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "sorvane-test-XXXXXX").string();
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  if (mkdtemp(buf.data())) path_ = buf.data();
+  std::random_device seed;
+  std::mt19937_64 rng((static_cast<uint64_t>(seed()) << 32) ^ seed());
+  const std::filesystem::path base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "sorvane-test-%012llx", static_cast<unsigned long long>(rng() & 0xFFFFFFFFFFFFull));
+    std::error_code error;
+    if (std::filesystem::create_directory(base / name, error)) path_ = (base / name).generic_string();
+  }
 }
 
 TempDir::~TempDir() {
