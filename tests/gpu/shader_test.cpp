@@ -1,7 +1,5 @@
 // The shader program loader on a real GL: the log, the handles left by each
 // kind of failure, sampler units and the registered floats.
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -134,7 +132,7 @@ TEST_F(ShaderLoader, UnreadableSourcesLinkAnEmptyProgram) {
   Write("nofrag.vert", kVertexSource);
   Write("novert.frag", kFragmentSource);
   Write("dir.vert", kVertexSource);
-  ASSERT_EQ(mkdir((dir_ / "dir.frag").c_str(), 0755), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(dir_ / "dir.frag"));
   for (const char* base : {"nofrag", "novert", "nothing", "dir"}) {
     CloseShaderLog();
     ShaderProgram* p = Load(base);

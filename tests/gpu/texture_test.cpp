@@ -1,9 +1,8 @@
 // Texture loading on a real GL with DevIL: sizes, pixels, parameters, the
 // relief texture, and a corpus of files that cannot be loaded.
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -172,7 +171,7 @@ TEST_F(Textures, FilesThatCannotBeLoadedThrowResourceError) {
   Write("noise.jpg", noise);
   Write("noise.png", noise);
   Write("noise.bin", noise);
-  ASSERT_EQ(mkdir((dir_ / "folder.jpg").c_str(), 0755), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(dir_ / "folder.jpg"));
 
   for (const char* name :
        {"missing.jpg", "empty.jpg", "truncated.jpg", "header-only.jpg", "noise.jpg", "noise.png", "noise.bin", "folder.jpg"}) {
