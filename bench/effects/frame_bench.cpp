@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
   const fs::path runDir = fs::absolute(argc > 1 ? argv[1] : ".");
   if (!fs::is_regular_file(runDir / "311_18.jpg")) {
     std::fprintf(stderr, "usage: frame_bench [RUNDIR]  (the folder holding the demo's data; %s has none)\n",
-                 runDir.c_str());
+                 runDir.string().c_str());
     return 2;
   }
   TempDir floor;
