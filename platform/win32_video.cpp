@@ -98,7 +98,8 @@ int ChooseMultisampleFormat(HDC dc, const SurfaceFormat& format) {
         reinterpret_cast<void*>(wglGetProcAddress("wglGetExtensionsStringARB")));
     auto choose = reinterpret_cast<PFNWGLCHOOSEPIXELFORMATARBPROC>(
         reinterpret_cast<void*>(wglGetProcAddress("wglChoosePixelFormatARB")));
-    const std::string extensions = extensionsOf ? " " + std::string(extensionsOf(probeDc)) + " " : "";
+    std::string extensions = " ";
+    if (extensionsOf) extensions.append(extensionsOf(probeDc)).append(" ");
     if (choose && extensions.find(" WGL_ARB_pixel_format ") != std::string::npos &&
         extensions.find(" WGL_ARB_multisample ") != std::string::npos) {
       // Colour bits count red, green and blue only, and each value is a
