@@ -19,6 +19,10 @@ set(win_lib ${SORVANE_WIN_DEPS}/lib)
 set(win_inc ${SORVANE_WIN_DEPS}/include)
 
 find_package(OpenGL REQUIRED)
+# zlib goes into the programs, not beside them as zlib1.dll (libpng, from
+# find_package(PNG), asks for it).
+set(ZLIB_LIBRARY /usr/${SORVANE_MINGW_TRIPLE}/lib/libz.a)
+set(ZLIB_INCLUDE_DIR /usr/${SORVANE_MINGW_TRIPLE}/include)
 set(GLU_LIBRARY glu32)
 
 add_library(GLEW::GLEW SHARED IMPORTED)
@@ -47,9 +51,8 @@ target_link_libraries(PkgConfig::IL INTERFACE sorvane_ilcompat)
 # cross compiler.
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+# Its CMake files name the targets GTest::gtest and GTest::gtest_main.
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-add_library(GTest::gtest ALIAS gtest)
-add_library(GTest::gtest_main ALIAS gtest_main)
 
 # Every executable the build or ctest runs goes through Wine, finding the
 # DLLs in the dependency prefix.

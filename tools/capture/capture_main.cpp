@@ -1,4 +1,10 @@
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#include <psapi.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cmath>
@@ -55,6 +61,16 @@ bool ParseSize(const char* text, int* w, int* h) {
   return *w > 0 && *h > 0 && *w <= 16384 && *h <= 16384;
 }
 
+#ifdef _WIN32
+long ResidentKiB() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return static_cast<long>(counters.WorkingSetSize / 1024);
+}
+
+bool IsTerminal(int fd) { return _isatty(fd) != 0; }
+#else
 long ResidentKiB() {
   long pages = 0, resident = 0;
   if (FILE* f = std::fopen("/proc/self/statm", "r")) {
@@ -64,11 +80,14 @@ long ResidentKiB() {
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
+bool IsTerminal(int fd) { return isatty(fd) != 0; }
+#endif
+
 // A progress bar with frame count and ETA on stderr, redrawn a few times a
 // second at most; only on a terminal, so logs do not fill with redraws.
 class Progress {
  public:
-  explicit Progress(long total) : total_(total), start_(Clock::now()), last_(start_), shown_(isatty(2)) {}
+  explicit Progress(long total) : total_(total), start_(Clock::now()), last_(start_), shown_(IsTerminal(2)) {}
   void Update(long done) {
     if (!shown_) return;
     const auto now = Clock::now();
