@@ -36,6 +36,7 @@ class GlTest : public ::testing::Test {
 
   void TearDown() override {
     CloseShaderLog();
+    if (!contextOpen_) return;  // no GL entry points to call
     glUseProgramObjectARB(0);
   }
 
@@ -48,6 +49,15 @@ class GlTest : public ::testing::Test {
 
   void Write(const std::string& name, const std::string& bytes) { ASSERT_TRUE(WriteFile(dir_ / name, bytes)); }
   std::string Read(const std::string& name) { return ReadFile(dir_ / name); }
+  // "shaders.log" as text: a text-mode file ends its lines with CR LF on
+  // Windows, and the entries are the same either way.
+  std::string ReadLog() {
+    std::string log = Read("shaders.log");
+#ifdef _WIN32
+    for (std::size_t at = log.find("\r\n"); at != std::string::npos; at = log.find("\r\n", at)) log.erase(at, 1);
+#endif
+    return log;
+  }
 
   TempDir dir_;
 

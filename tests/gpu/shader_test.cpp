@@ -85,7 +85,7 @@ TEST_F(ShaderLoader, ProgramsShareOneLogAndANewRunStartsItAfresh) {
 
   // The log is flushed at the end of every construction, so it can be read
   // while still open. Mesa reports empty logs for clean sources.
-  const std::string log = Read("shaders.log");
+  const std::string log = ReadLog();
   EXPECT_EQ(Kinds(log), (Kindlist{"vertex", "fragment", "linking", "vertex", "fragment", "linking"})) << log;
   const std::string clean = "# vertex shader log:\n\n# fragment shader log:\n\n# shader linking log:\n\n";
   EXPECT_EQ(log, clean + clean);
@@ -93,14 +93,14 @@ TEST_F(ShaderLoader, ProgramsShareOneLogAndANewRunStartsItAfresh) {
   // A new run truncates the file and writes only its own entries.
   CloseShaderLog();
   Load("mask");
-  EXPECT_EQ(Read("shaders.log"), clean);
+  EXPECT_EQ(ReadLog(), clean);
 }
 
 TEST_F(ShaderLoader, CompileErrorsStopAtTheFailingShader) {
   Write("bad.vert", "#version 120\nvoid main() { gl_Position = ftransform() }\n");
   Write("bad.frag", kFragmentSource);
   ShaderProgram* bad = Load("bad");
-  const auto entries = Entries(Read("shaders.log"));
+  const auto entries = Entries(ReadLog());
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].first, "vertex");
   EXPECT_NE(entries[0].second.find("error"), std::string::npos) << entries[0].second;
@@ -120,7 +120,7 @@ TEST_F(ShaderLoader, CompileErrorsStopAtTheFailingShader) {
   Write("frag.vert", kVertexSource);
   Write("frag.frag", "#version 120\nvoid main() { gl_FragColor = undefined_thing; }\n");
   ShaderProgram* frag = Load("frag");
-  EXPECT_EQ(Kinds(Read("shaders.log")), (Kindlist{"vertex", "fragment"}));
+  EXPECT_EQ(Kinds(ReadLog()), (Kindlist{"vertex", "fragment"}));
   EXPECT_EQ(frag->vertexShader, 0u);
   EXPECT_NE(frag->fragmentShader, 0u);
   EXPECT_EQ(frag->registry.size(), 0u);
@@ -136,7 +136,7 @@ TEST_F(ShaderLoader, UnreadableSourcesLinkAnEmptyProgram) {
   for (const char* base : {"nofrag", "novert", "nothing", "dir"}) {
     CloseShaderLog();
     ShaderProgram* p = Load(base);
-    EXPECT_EQ(Kinds(Read("shaders.log")), (Kindlist{"linking"})) << base;
+    EXPECT_EQ(Kinds(ReadLog()), (Kindlist{"linking"})) << base;
     EXPECT_EQ(p->vertexShader, 0u) << base;
     EXPECT_EQ(p->fragmentShader, 0u) << base;
     EXPECT_NE(p->programObject, 0u) << base;
@@ -214,7 +214,7 @@ TEST_F(ShaderLoader, SourceTextEndsAtNulAndCrlfCompiles) {
   Write("nul.vert", withNul);
   Write("nul.frag", kFragmentSource);
   ShaderProgram* nul = Load("nul");
-  EXPECT_EQ(Kinds(Read("shaders.log")), (Kindlist{"vertex", "fragment", "linking"}));
+  EXPECT_EQ(Kinds(ReadLog()), (Kindlist{"vertex", "fragment", "linking"}));
   EXPECT_EQ(nul->vertexShader, 0u) << "the text after the NUL reached the compiler";
   EXPECT_NE(FindUniform(nul->registry, "t"), nullptr);
 
@@ -227,7 +227,7 @@ TEST_F(ShaderLoader, SourceTextEndsAtNulAndCrlfCompiles) {
   Write("crlf.vert", crlf(kVertexSource));
   Write("crlf.frag", crlf(kFragmentSource));
   ShaderProgram* p = Load("crlf");
-  EXPECT_EQ(Kinds(Read("shaders.log")), (Kindlist{"vertex", "fragment", "linking"}));
+  EXPECT_EQ(Kinds(ReadLog()), (Kindlist{"vertex", "fragment", "linking"}));
   EXPECT_EQ(p->vertexShader, 0u);
   EXPECT_EQ(p->fragmentShader, 0u);
   EXPECT_NE(FindUniform(p->registry, "t"), nullptr);
@@ -246,5 +246,5 @@ TEST_F(ShaderLoader, WithoutOpenGl20NothingIsCreatedOrLogged) {
   EXPECT_EQ(p->registry.size(), 0u);
   EXPECT_TRUE(p->registryEnabled);
   EXPECT_TRUE(std::filesystem::exists(dir_ / "shaders.log"));
-  EXPECT_EQ(Read("shaders.log"), "");
+  EXPECT_EQ(ReadLog(), "");
 }

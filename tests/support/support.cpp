@@ -29,8 +29,14 @@ bool OpenTestGlContext(int width, int height) {
   spec.width = width;
   spec.height = height;
   spec.hidden = true;
+  // As start-up does: the drawable's pixel format first (Windows needs it
+  // before a context can be made).
   platform::Window* window = video->OpenWindow(spec);
-  if (!window || !video->CreateContext(window) || !video->MakeCurrent(window)) return false;
+  platform::Window* drawable = window ? video->GetDrawable(window) : nullptr;
+  const int formatIndex = drawable ? video->ChooseSurfaceFormat(drawable, spec.format) : 0;
+  if (!drawable || formatIndex == 0 || !video->ApplySurfaceFormat(drawable, formatIndex) ||
+      !video->CreateContext(drawable) || !video->MakeCurrent(drawable))
+    return false;
   if (glewInit() != GLEW_OK) return false;
   glViewport(0, 0, width, height);
   open = true;

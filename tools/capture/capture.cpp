@@ -36,8 +36,13 @@ bool FrameRenderer::Open(int width, int height, bool letterbox) {
   spec.width = 64;
   spec.height = 64;
   spec.hidden = true;
+  // The drawable takes a pixel format before a context can be made for it
+  // (Windows); where the window fixed its format already the steps agree.
   platform::Window* window = m.video->OpenWindow(spec);
-  if (!window || !m.video->CreateContext(window) || !m.video->MakeCurrent(window)) {
+  platform::Window* drawable = window ? m.video->GetDrawable(window) : nullptr;
+  const int formatIndex = drawable ? m.video->ChooseSurfaceFormat(drawable, spec.format) : 0;
+  if (!drawable || formatIndex == 0 || !m.video->ApplySurfaceFormat(drawable, formatIndex) ||
+      !m.video->CreateContext(drawable) || !m.video->MakeCurrent(drawable)) {
     error_ = "cannot create an OpenGL context";
     return false;
   }
