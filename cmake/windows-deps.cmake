@@ -58,8 +58,5 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 # DLLs in the dependency prefix.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run --path ${SORVANE_WIN_DEPS}/bin)
 
-# Listing a suite's tests starts Wine (a second or more on a busy machine).
-set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_TIMEOUT 60)
-
 # The DLLs a program needs beside it, for the zip and the run folder.
 set(SORVANE_WIN_DLLS ${SORVANE_WIN_DEPS}/bin/SDL2.dll ${SORVANE_WIN_DEPS}/bin/glew32.dll)

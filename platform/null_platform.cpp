@@ -70,7 +70,9 @@ Window* NullVideo::OpenWindow(const WindowSpec& spec) {
 
 Window* NullVideo::GetDrawable(Window* window) {
   if (Fails("GetDrawable")) return nullptr;
-  return window;
+  // The delegate's own drawable: on Windows it is the window's device
+  // context, which the pixel format and the context are made against.
+  return glDelegate ? glDelegate->GetDrawable(window) : window;
 }
 
 int NullVideo::ChooseSurfaceFormat(Window* drawable, const SurfaceFormat& format) {
