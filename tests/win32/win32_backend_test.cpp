@@ -8,6 +8,7 @@
 // watches for them, reads them back and answers them with keys; whatever it
 // leaves open is closed when it finishes, so no test can hang on a dialog.
 #include <GL/glew.h>
+#include <GL/wglew.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -53,6 +54,7 @@ std::vector<std::pair<int, int>> AddedModes() {
 // their context draws into, and how many frames were rendered.
 struct Surface {
   GLint sampleBuffers = -1;
+  int swapInterval = -1;  // as start-up left it; the driver's default is 1
   int depthBits = -1;
   bool doubleBuffered = false;
 };
@@ -61,6 +63,7 @@ class ProbeEffect : public filter {
  public:
   void init() override {
     glGetIntegerv(GL_SAMPLE_BUFFERS, &surface.sampleBuffers);
+    if (wglGetSwapIntervalEXT) surface.swapInterval = wglGetSwapIntervalEXT();
     HDC dc = wglGetCurrentDC();
     PIXELFORMATDESCRIPTOR pfd{};
     if (DescribePixelFormat(dc, GetPixelFormat(dc), sizeof pfd, &pfd)) {
@@ -506,6 +509,7 @@ TEST_F(Win32BackendTest, EscapeOrWM_CLOSEReachMainWindowProcAndEndTheRunWithZero
     EXPECT_TRUE(surface.doubleBuffered);
     EXPECT_GE(surface.depthBits, 8);
     EXPECT_EQ(surface.sampleBuffers, way.windowedWithMultisampling ? 1 : 0);
+    EXPECT_EQ(surface.swapInterval, 0) << "vsync off sets interval 0";
     EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), screen.first);
   }
 }
