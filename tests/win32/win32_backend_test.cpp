@@ -157,6 +157,7 @@ struct DialogSeen {
   bool found = false;
   std::wstring caption;
   LONG style = 0, exStyle = 0;
+  RECT rect{};
   std::vector<Control> controls;
   std::vector<int> tabOrder;
   int focusId = 0;
@@ -172,6 +173,7 @@ DialogSeen ReadDialog(HWND dialog) {
   seen.caption = TextOf(dialog);
   seen.style = GetWindowLongW(dialog, GWL_STYLE);
   seen.exStyle = GetWindowLongW(dialog, GWL_EXSTYLE);
+  GetWindowRect(dialog, &seen.rect);
   seen.controls = Controls(dialog);
   HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE);
   for (HWND w = first; w && seen.tabOrder.size() < 16;) {
@@ -247,6 +249,8 @@ TEST_F(Win32BackendTest, TheDialogIsTheResourceWithTheShellsControlsAndAcceptsWi
   EXPECT_EQ(seen.style & (WS_CAPTION | WS_POPUP | DS_MODALFRAME), WS_CAPTION | WS_POPUP | DS_MODALFRAME);
   EXPECT_EQ(seen.style & WS_SYSMENU, 0) << "no system menu, so no close box";
   EXPECT_NE(seen.exStyle & WS_EX_TOOLWINDOW, 0);
+  EXPECT_NEAR(seen.rect.left + seen.rect.right, screen.first, 2) << "centred";
+  EXPECT_NEAR(seen.rect.top + seen.rect.bottom, screen.second, 2) << "centred";
 
   // The resource's controls are the shell template's, in the same order, at
   // the same places.
