@@ -320,10 +320,13 @@ double ClockAt(const std::vector<std::pair<double, long>>& clock, double t) {
 
 Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
   Result r;
+  // A step is how far the clock moved beyond the time that passed between
+  // two reads, so that a read the scheduler delayed is no step.
   for (size_t i = 1; i < s.clock.size(); ++i) {
     const long step = s.clock[i].second - s.clock[i - 1].second;
     if (step < 0) ++r.backwardSteps;
-    r.largestStepMs = std::max(r.largestStepMs, static_cast<double>(step) * 1000.0 / kRate);
+    const double beyond = static_cast<double>(step) / kRate - (s.clock[i].first - s.clock[i - 1].first);
+    r.largestStepMs = std::max(r.largestStepMs, beyond * 1000.0);
   }
   // The recording falls into segments where the monitor ran without a
   // break (a suspend stops it); each has its own line from recorded frame
@@ -338,16 +341,21 @@ Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
   std::vector<std::pair<double, double>> afterResume;  // (seconds since resuming, offset)
   double lastPlayed = NAN;
   for (size_t seg = 0; seg + 1 < cuts.size(); ++seg) {
-    std::vector<std::pair<double, double>> played;
-    for (size_t k = cuts[seg]; k < cuts[seg + 1]; ++k) played.emplace_back(s.arrivals[k].frames, s.arrivals[k].played);
-    if (played.size() < 20) continue;
-    const Line playedAt = Fit(played);
-    // Monitor data is read no earlier than it is rendered: the earliest
-    // arrivals, against the same slope, give the render time.
-    double earliest = 1e9;
-    for (size_t k = cuts[seg]; k < cuts[seg + 1]; ++k)
-      earliest = std::min(earliest, s.arrivals[k].arrived - playedAt.b * static_cast<double>(s.arrivals[k].frames));
-    leads.push_back((playedAt.a - earliest) * 1000.0);
+    // The played time of recorded frame h from the reads of the 0.2 s
+    // around it (the server changes the sink's latency as streams come and
+    // go), and its render time: monitor data is read no earlier than it is
+    // rendered, so the earliest of those reads gives it.
+    auto playedAt = [&](long h, double* rendered) -> std::optional<double> {
+      std::vector<std::pair<double, double>> near;
+      *rendered = 1e9;
+      for (size_t k = cuts[seg]; k < cuts[seg + 1]; ++k) {
+        if (std::abs(s.arrivals[k].frames - h) >= kRate / 10) continue;
+        near.emplace_back(s.arrivals[k].frames, s.arrivals[k].played);
+        *rendered = std::min(*rendered, s.arrivals[k].arrived - static_cast<double>(s.arrivals[k].frames - h) / kRate);
+      }
+      if (near.size() < 10) return std::nullopt;
+      return Fit(near)(static_cast<double>(h));
+    };
     const long firstFrame = cuts[seg] == 0 ? 0 : s.arrivals[cuts[seg] - 1].frames;
     const long lastFrame = s.arrivals[cuts[seg + 1] - 1].frames;
     std::vector<long> here;
@@ -364,20 +372,13 @@ Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
     }
     for (long h : here) {
       if (!std::binary_search(trackClicks.begin(), trackClicks.end(), h + shift)) continue;
-      // The played time from the reads of the 0.2 s around the click: the
-      // server changes the sink's latency when streams come and go.
-      std::vector<std::pair<double, double>> near;
-      double rendered = 1e9;
-      for (size_t k = cuts[seg]; k < cuts[seg + 1]; ++k)
-        if (std::abs(s.arrivals[k].frames - h) < kRate / 10) {
-          near.emplace_back(s.arrivals[k].frames, s.arrivals[k].played);
-          rendered = std::min(rendered, s.arrivals[k].arrived - static_cast<double>(s.arrivals[k].frames - h) / kRate);
-        }
-      if (near.size() < 10) continue;
-      const double when = Fit(near)(static_cast<double>(h));
+      double rendered;
+      const std::optional<double> played = playedAt(h, &rendered);
       // A sample cannot be played before the monitor had it: such a click
       // has no trustworthy reference.
-      if (when < rendered) continue;
+      if (!played || *played < rendered) continue;
+      const double when = *played;
+      leads.push_back((when - rendered) * 1000.0);
       const double offsetMs = (ClockAt(s.clock, when) - static_cast<double>(h + shift)) * 1000.0 / kRate;
       if (std::getenv("CLOCK_BENCH_TRACE"))
         std::fprintf(stdout, "click %ld at %.3f s: clock %.1f offset %.2f ms, rendered %.2f ms before\n", h + shift,
@@ -388,8 +389,10 @@ Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
     // The segment the suspend ended: the frame played last is its last
     // recorded one, or the one due at the suspend if the sink rendered on.
     const double endedAt = s.arrivals[cuts[seg + 1] - 1].arrived;
-    if (suspended && std::abs(endedAt - s.suspendedAt) < 0.3) {
-      const double dueAtSuspend = (s.suspendedAt - playedAt.a) / playedAt.b;
+    double rendered;
+    const std::optional<double> lastAt = playedAt(lastFrame, &rendered);
+    if (suspended && lastAt && std::abs(endedAt - s.suspendedAt) < 0.3) {
+      const double dueAtSuspend = static_cast<double>(lastFrame) - (*lastAt - s.suspendedAt) * kRate;
       lastPlayed = std::min(static_cast<double>(lastFrame), dueAtSuspend) + static_cast<double>(shift);
     }
   }
@@ -402,7 +405,10 @@ Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
     std::fclose(f);
   }
   r.before = Summarise(before);
-  if (!leads.empty()) r.renderLeadMs = leads.front();
+  if (!leads.empty()) {
+    std::sort(leads.begin(), leads.end());
+    r.renderLeadMs = leads[leads.size() / 2];
+  }
   if (suspended) {
     if (!std::isnan(lastPlayed)) r.aheadWhileSuspendedMs = (ClockAt(s.clock, s.resumedAt - 0.01) - lastPlayed) * 1000.0 / kRate;
     std::sort(afterResume.begin(), afterResume.end());
