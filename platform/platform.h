@@ -196,11 +196,13 @@ class Video {
   virtual void Present(Window* drawable) = 0;
 
   // A modal message box with an error icon and one OK button; where no display
-  // can show it, the text goes to stderr.
+  // can show it, the text goes to stderr. A close signal (SIGINT, SIGTERM,
+  // SIGHUP) dismisses it as OK does.
   virtual void ShowErrorBox(const char* caption, const char* text) = 0;
 
   // Shows a modal dialog and returns the value its procedure passed to
-  // End, or -1 when the dialog cannot be shown at all.
+  // End, or -1 when the dialog cannot be shown at all. A close signal reaches
+  // the procedure as the template's cancel command.
   virtual intptr_t RunDialog(const DialogTemplate& tmpl, DialogProc procedure) = 0;
 
   // Restores a switched display mode and lets go of the display. Safe to call

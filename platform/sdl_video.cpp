@@ -190,8 +190,9 @@ class SdlVideo final : public Video {
     // The box is system-modal: a full-screen window would cover it.
     for (Window* w : windows_)
       if (w->spec.fullscreen) SDL_HideWindow(w->sdl);
-    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0)
-      std::fprintf(stderr, "sorvane: %s: %s (no display to show it: %s)\n", caption, text, SDL_GetError());
+    // FLTK's box rather than SDL's: its loop is ours to end when a close
+    // signal comes.
+    if (!ShowFltkErrorBox(caption, text)) std::fprintf(stderr, "sorvane: %s: %s (no display to show it)\n", caption, text);
   }
 
   intptr_t RunDialog(const DialogTemplate& tmpl, DialogProc procedure) override {
