@@ -1,10 +1,19 @@
 // The sound server's audio backend: the Ogg stream is written into a libpulse
 // playback stream (PulseAudio, or PipeWire's pulse service) and its position
-// is the server's own account of the sample being played, interpolated
-// between timing updates.
+// is the server's own account of the sample being played.
+//
+// The server reports that account ten times a second. Between reports the
+// position is read off a straight line fitted through the recent reports
+// (position against the monotonic time each arrived), not libpulse's own
+// interpolation: measured against the sink's monitor, that drifts by a few
+// milliseconds a second after a suspend under PulseAudio, and through
+// PipeWire's pulse service it runs in a sawtooth of about 3 ms.
 #include <pulse/pulseaudio.h>
 
+#include <time.h>
+
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "platform/ogg_stream.h"
@@ -16,9 +25,69 @@ namespace {
 // How long a server may take to accept the connection or the stream before
 // start-up gives up on it (and the desktop backend falls back to SDL).
 constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;
-// What the stream asks the server to hold: short enough that Stop is heard
-// at once, long enough that a busy frame loop never starves it.
-constexpr pa_usec_t kTargetLatency = 50 * PA_USEC_PER_MSEC;
+// What the stream asks the server to hold. Its length costs nothing (the
+// position accounts for it, and corking stops the sound at once), and a
+// machine busy enough to hold up the decoding thread for a fifth of a
+// second is rare; an underrun is heard as a gap.
+constexpr pa_usec_t kTargetLatency = 200 * PA_USEC_PER_MSEC;
+
+// A report this far off the line fitted so far means the stream stopped or
+// jumped (an underrun, a suspend, a new sink latency): the line starts again.
+constexpr double kBreakSeconds = 0.005;
+// The reports a line is fitted through: two seconds' worth.
+constexpr int kReports = 20;
+
+double MonotonicSeconds() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// The server's reports of the played frame, and the line through them.
+class ReportedPosition {
+ public:
+  // `moving`: the stream was playing when the report was made; a stopped
+  // stream (corked, suspended, starved) stands where the report says.
+  void Add(double at, double frames, bool moving, double rate) {
+    const bool fits = count_ > 0 && moving_ && moving && std::abs(Frames(at, rate) - frames) < kBreakSeconds * rate;
+    if (!fits) count_ = 0;
+    moving_ = moving;
+    at_[next_] = at;
+    frames_[next_] = frames;
+    next_ = (next_ + 1) % kReports;
+    count_ = std::min(count_ + 1, kReports);
+    // Least squares over the newest `count_` reports, centred at their
+    // means; with too few of them the nominal rate stands.
+    meanAt_ = meanFrames_ = 0.0;
+    for (int age = 0; age < count_; ++age) {
+      meanAt_ += at_[Slot(age)];
+      meanFrames_ += frames_[Slot(age)];
+    }
+    meanAt_ /= count_;
+    meanFrames_ /= count_;
+    double stt = 0.0, stf = 0.0;
+    for (int age = 0; age < count_; ++age) {
+      const double t = at_[Slot(age)] - meanAt_;
+      stt += t * t;
+      stf += t * (frames_[Slot(age)] - meanFrames_);
+    }
+    slope_ = count_ >= 5 && stt > 0.0 && stf > 0.0 ? stf / stt / rate : 1.0;
+  }
+
+  // The played frame at `at` (seconds); nothing before the first report.
+  double Frames(double at, double rate) const {
+    if (count_ == 0) return 0.0;
+    if (!moving_) return frames_[Slot(0)];
+    return meanFrames_ + (at - meanAt_) * slope_ * rate;
+  }
+
+ private:
+  int Slot(int age) const { return (next_ + kReports - 1 - age) % kReports; }
+  double at_[kReports] = {}, frames_[kReports] = {};
+  int next_ = 0, count_ = 0;
+  bool moving_ = false;
+  double meanAt_ = 0.0, meanFrames_ = 0.0, slope_ = 1.0;
+};
 
 class PulseAudio final : public Audio {
  public:
@@ -60,6 +129,7 @@ class PulseAudio final : public Audio {
       frameBytes_ = static_cast<size_t>(pa_frame_size(&spec));
       pa_stream_set_state_callback(stream, &PulseAudio::Signal, this);
       pa_stream_set_write_callback(stream, &PulseAudio::OnWrite, this);
+      pa_stream_set_latency_update_callback(stream, &PulseAudio::OnTiming, this);
       pa_buffer_attr attr;
       attr.maxlength = static_cast<uint32_t>(-1);
       attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatency, &spec));
@@ -68,8 +138,8 @@ class PulseAudio final : public Audio {
       attr.fragsize = static_cast<uint32_t>(-1);
       // Corked until ChannelPlay: the stream's time starts with its first
       // sample, not with the device.
-      const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING |
-                                                        PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+      const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_AUTO_TIMING_UPDATE |
+                                                        PA_STREAM_ADJUST_LATENCY);
       ready = pa_stream_connect_playback(stream, nullptr, &attr, flags, nullptr, nullptr) >= 0 &&
               WaitUntil([stream] {
                 const pa_stream_state_t s = pa_stream_get_state(stream);
@@ -97,16 +167,12 @@ class PulseAudio final : public Audio {
   uint64_t ChannelGetPosition(uint32_t stream) override {
     if (!loop_ || stream != kStream || !stream_) return 0;
     pa_threaded_mainloop_lock(loop_);
-    pa_usec_t usec = 0;
-    if (pa_stream_get_time(stream_, &usec) == 0) {
-      const auto frames = static_cast<int64_t>(usec * static_cast<uint64_t>(ogg_->Rate()) / PA_USEC_PER_SEC);
-      // The server's time is monotonic and stops at an underrun; the bounds
-      // keep that true whatever a later timing update says.
-      reported_ = std::clamp(frames, reported_, std::max(reported_, written_));
-    }
-    const int64_t frames = reported_;
+    const auto frames = static_cast<int64_t>(std::floor(position_.Frames(MonotonicSeconds(), ogg_->Rate())));
+    // Never backwards, never past what the server was given.
+    reported_ = std::clamp(frames, reported_, std::max(reported_, written_));
+    const int64_t position = reported_;
     pa_threaded_mainloop_unlock(loop_);
-    return static_cast<uint64_t>(frames) * frameBytes_;
+    return static_cast<uint64_t>(position) * frameBytes_;
   }
 
   double ChannelBytes2Seconds(uint32_t stream, uint64_t bytes) override {
@@ -138,6 +204,7 @@ class PulseAudio final : public Audio {
     loop_ = nullptr;
     ogg_.reset();
     written_ = reported_ = 0;
+    position_ = ReportedPosition();
     ended_ = false;
     return true;
   }
@@ -181,6 +248,20 @@ class PulseAudio final : public Audio {
     return op != nullptr;
   }
 
+  // Runs on the main loop's thread with its lock held, as each timing report
+  // arrives. Without interpolation libpulse's time is the report's own: the
+  // sample played when it arrived (transport delay and sink latency
+  // accounted for).
+  static void OnTiming(pa_stream* stream, void* data) {
+    auto* self = static_cast<PulseAudio*>(data);
+    const pa_timing_info* info = pa_stream_get_timing_info(stream);
+    pa_usec_t usec = 0;
+    if (!info || pa_stream_get_time(stream, &usec) < 0) return;
+    const bool moving = info->playing && !pa_stream_is_corked(stream) && !pa_stream_is_suspended(stream);
+    const double frames = static_cast<double>(usec) * self->ogg_->Rate() / PA_USEC_PER_SEC;
+    self->position_.Add(MonotonicSeconds(), frames, moving, self->ogg_->Rate());
+  }
+
   // Runs on the main loop's thread with its lock held: decodes as much as the
   // server asks for.
   static void OnWrite(pa_stream* stream, size_t bytes, void* data) {
@@ -220,6 +301,7 @@ class PulseAudio final : public Audio {
   // Written and read under the main loop's lock.
   int64_t written_ = 0;   // stream frames handed to the server
   int64_t reported_ = 0;  // the last position given out
+  ReportedPosition position_;
   bool ended_ = false;
 };
 
