@@ -234,14 +234,14 @@ class Audio {
 std::unique_ptr<Video> CreateSdlVideo();
 
 // The desktop's music: where a sound server answers (PulseAudio, or
-// PipeWire's pulse service), its own stream, whose position is the server's
-// account of the sample being played; elsewhere (a bare ALSA device, SDL's
+// PipeWire), its own stream, whose position is the server's account of the
+// sample being played; elsewhere (a bare ALSA device, SDL's
 // dummy driver) an SDL device whose position is estimated from its callbacks.
 // The choice is made by `Init`.
 std::unique_ptr<Audio> CreateDesktopAudio();
-// The two backends on their own, for tests and benchmarks. The server's
-// `Init` fails, at once and with nothing left behind, where no server
-// answers; it never starts one.
+// The backends on their own, for tests and benchmarks. The server's `Init`
+// fails, at once and with nothing left behind, where no server answers; it
+// never starts one.
 std::unique_ptr<Audio> CreateServerAudio();
 // `BuffersHandedOver` reports the frames handed to the device so far, the
 // naive clock, kept only so benchmarks can show what the heard clock fixes.

@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
     auto audio = create();
     const std::optional<Session> session = Play(*audio, track, kPlaySeconds, kSuspendAt);
     if (!session) {
-      std::printf("%-26s cannot play\n", name);
+      std::printf("%-26s cannot play here\n", name);
       continue;
     }
     const Result r = Analyse(*session, clicks);

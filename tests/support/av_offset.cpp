@@ -15,6 +15,8 @@
 namespace avoffset {
 namespace {
 
+constexpr long kMatchFrames = 3;
+
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); }
@@ -324,16 +326,23 @@ Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
     for (long h : heard)
       if (h >= firstFrame && h < lastFrame) here.push_back(h);
     if (here.empty()) continue;
-    // Match the segment's clicks to the track's by their irregular spacing.
+    // Match the segment's clicks to the track's by their irregular spacing,
+    // to within a few frames (a server may resample the monitor).
+    auto trackClickNear = [&trackClicks](long frame) -> std::optional<long> {
+      auto it = std::lower_bound(trackClicks.begin(), trackClicks.end(), frame - kMatchFrames);
+      if (it != trackClicks.end() && *it <= frame + kMatchFrames) return *it;
+      return std::nullopt;
+    };
     long shift = 0;
     int bestMatches = -1;
     for (long c : trackClicks) {
       int matches = 0;
-      for (long h : here) matches += std::binary_search(trackClicks.begin(), trackClicks.end(), h + c - here.front());
+      for (long h : here) matches += trackClickNear(h + c - here.front()).has_value();
       if (matches > bestMatches) bestMatches = matches, shift = c - here.front();
     }
     for (long h : here) {
-      if (!std::binary_search(trackClicks.begin(), trackClicks.end(), h + shift)) continue;
+      const std::optional<long> click = trackClickNear(h + shift);
+      if (!click) continue;
       double rendered;
       const std::optional<double> played = playedAt(h, &rendered);
       // A sample cannot be played before the monitor had it, nor long after:
@@ -341,7 +350,7 @@ Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
       if (!played || *played < rendered || *played > rendered + 0.5) continue;
       const double when = *played;
       leads.push_back((when - rendered) * 1000.0);
-      const double offsetMs = (ClockAt(s.clock, when) - static_cast<double>(h + shift)) * 1000.0 / kRate;
+      const double offsetMs = (ClockAt(s.clock, when) - static_cast<double>(*click)) * 1000.0 / kRate;
       if (!suspended || when < s.suspendedAt) before.push_back(offsetMs);
       else if (when > s.resumedAt) afterResume.emplace_back(when - s.resumedAt, offsetMs);
     }
