@@ -2,7 +2,7 @@
 // playback stream (PulseAudio, or PipeWire's pulse service) and its position
 // is the server's own account of the sample being played.
 //
-// PulseAudio reports that account ten times a second. Between reports the
+// The server is asked for that account ten times a second. Between reports the
 // position is read off a straight line fitted through the recent reports
 // (position against the monotonic time each arrived), not libpulse's own
 // interpolation: measured against the sink's monitor, that drifts by a few
@@ -37,6 +37,10 @@ constexpr pa_usec_t kTargetLatency = 200 * PA_USEC_PER_MSEC;
 constexpr double kBreakSeconds = 0.005;
 // The reports a line is fitted through: two seconds' worth.
 constexpr int kReports = 20;
+// How often the server is asked for a report; one this much overdue means
+// none is coming.
+constexpr pa_usec_t kReportInterval = 100 * PA_USEC_PER_MSEC;
+constexpr double kStaleSeconds = 0.3;
 
 double MonotonicSeconds() {
   timespec ts;
@@ -76,10 +80,12 @@ class ReportedPosition {
   }
 
   // The played frame at `at` (seconds); nothing before the first report.
+  // Reports that stop coming (a server gone, a connection stalled) leave the
+  // line to run no further than a little past the last one.
   double Frames(double at, double rate) const {
     if (count_ == 0) return 0.0;
     if (!moving_) return frames_[Slot(0)];
-    return meanFrames_ + (at - meanAt_) * slope_ * rate;
+    return meanFrames_ + (std::min(at, at_[Slot(0)] + kStaleSeconds) - meanAt_) * slope_ * rate;
   }
 
  private:
@@ -149,6 +155,9 @@ class PulseAudio final : public Audio {
               pa_stream_get_state(stream) == PA_STREAM_READY;
       if (ready) {
         stream_ = stream;
+        // libpulse's own updates thin out to one every 1.5 s; the line wants
+        // one every 100 ms, to see a stop or a jump at once.
+        timer_ = pa_context_rttime_new(context_, pa_rtclock_now() + kReportInterval, &PulseAudio::OnTimer, this);
       } else {
         pa_stream_set_write_callback(stream, nullptr, nullptr);
         pa_stream_disconnect(stream);
@@ -186,8 +195,11 @@ class PulseAudio final : public Audio {
   bool Free() override {
     if (!loop_) return false;
     pa_threaded_mainloop_lock(loop_);
+    if (timer_) pa_threaded_mainloop_get_api(loop_)->time_free(timer_);
+    timer_ = nullptr;
     if (stream_) {
       pa_stream_set_write_callback(stream_, nullptr, nullptr);
+      pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
       pa_stream_set_state_callback(stream_, nullptr, nullptr);
       pa_stream_disconnect(stream_);
       pa_stream_unref(stream_);
@@ -263,6 +275,12 @@ class PulseAudio final : public Audio {
     self->position_.Add(MonotonicSeconds(), frames, moving, self->ogg_->Rate());
   }
 
+  static void OnTimer(pa_mainloop_api*, pa_time_event* event, const struct timeval*, void* data) {
+    auto* self = static_cast<PulseAudio*>(data);
+    if (pa_operation* op = pa_stream_update_timing_info(self->stream_, nullptr, nullptr)) pa_operation_unref(op);
+    pa_context_rttime_restart(self->context_, event, pa_rtclock_now() + kReportInterval);
+  }
+
   // Runs on the main loop's thread with its lock held: decodes as much as the
   // server asks for.
   static void OnWrite(pa_stream* stream, size_t bytes, void* data) {
@@ -297,6 +315,7 @@ class PulseAudio final : public Audio {
   pa_threaded_mainloop* loop_ = nullptr;
   pa_context* context_ = nullptr;
   pa_stream* stream_ = nullptr;
+  pa_time_event* timer_ = nullptr;
   std::unique_ptr<OggStream> ogg_;
   size_t frameBytes_ = 4;
   // Written and read under the main loop's lock.
