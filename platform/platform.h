@@ -234,8 +234,8 @@ class Audio {
 std::unique_ptr<Video> CreateSdlVideo();
 
 // The desktop's music: where a sound server answers (PulseAudio, or
-// PipeWire), its own stream, whose position is the server's account of the
-// sample being played; elsewhere (a bare ALSA device, SDL's
+// PipeWire's pulse service), a libpulse stream whose position is the server's
+// account of the sample being played; elsewhere (a bare ALSA device, SDL's
 // dummy driver) an SDL device whose position is estimated from its callbacks.
 // The choice is made by `Init`.
 std::unique_ptr<Audio> CreateDesktopAudio();
