@@ -69,10 +69,17 @@ void PlaybackClock::Refit() {
   fitFrames_ = meanF;
   fitTime_ = meanT;
   fitSlope_ = sff > 0.0 && sft > 0.0 ? sft / sff : 1.0 / rate_;
+  // How late callbacks come after the line: nine in ten of them, so that
+  // one callback the scheduler held up neither moves the estimate when it
+  // comes nor when it leaves the fit.
+  double late[kHistory];
   for (int age = 0; age < historyCount_; ++age) {
     const double predicted = fitTime_ + (static_cast<double>(historyFrames_[at(age)]) - fitFrames_) * fitSlope_;
-    lateness_ = std::max(lateness_, historyTimes_[at(age)] - predicted);
+    late[age] = historyTimes_[at(age)] - predicted;
   }
+  const int ninth = historyCount_ * 9 / 10;
+  std::nth_element(late, late + ninth, late + historyCount_);
+  lateness_ = std::max(0.0, late[ninth]);
 }
 
 int64_t PlaybackClock::HeardFrames(double nowSeconds) {

@@ -55,7 +55,8 @@ class PlaybackClock {
   int historyNext_ = 0;
   // The fitted line: time = fitTime_ + (frames - fitFrames_) * fitSlope_.
   double fitTime_ = 0.0, fitFrames_ = 0.0, fitSlope_ = 0.0;
-  // The latest a callback of the fit came after its line, in seconds.
+  // How late after its line the callbacks of the fit come (nine in ten of
+  // them), in seconds.
   double lateness_ = 0.0;
   double lastCallbackTime_ = 0.0, lastCallbackFrames_ = 0.0;
   void Refit();
