@@ -170,7 +170,7 @@ TEST_F(DemoProcessTest, MissingMusicShowsTheErrorBoxAndEndsWithStatusOne) {
 }
 
 // A close signal ends each state the way its own way out does: the dialog
-// as "Die" (status 0, no demo window ever), the error box as dismissing it
+// as "Die" (status 0), the error box as dismissing it
 // (status 1), the running demo as a close request (status 0). Unhonoured,
 // each would wait for the user for ever.
 TEST_F(DemoProcessTest, CloseSignalsEndEveryStateAsItsOwnWayOut) {
