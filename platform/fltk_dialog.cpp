@@ -1,5 +1,7 @@
 #include "platform/fltk_dialog.h"
 
+#include "platform/signals.h"
+
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
@@ -7,6 +9,7 @@
 #include <FL/Fl_Choice.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Return_Button.H>
+#include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 
@@ -19,6 +22,8 @@
 namespace platform {
 
 namespace {
+
+constexpr double kSignalPollSeconds = 0.05;
 
 // FLTK ends the process when it cannot open a display, so the display is
 // probed first. The connection FLTK keeps stays open for later dialogs.
@@ -198,7 +203,12 @@ intptr_t FltkDialog::Run() {
     window_->show();
     for (const Control& c : controls_)
       if (c.kind != ControlKind::Label && c.widget->take_focus()) break;
-    while (!ended_ && window_->shown()) Fl::wait();
+    // A close signal ends the dialog as its close box does; the wait wakes
+    // often enough to see one.
+    while (!ended_ && window_->shown()) {
+      Fl::wait(kSignalPollSeconds);
+      if (TakeCloseSignal()) Command(tmpl_.cancelId);
+    }
     if (!ended_) Command(tmpl_.cancelId);
   }
   window_->hide();
@@ -279,12 +289,36 @@ void FltkDialog::End(intptr_t result) {
   if (window_) window_->hide();
 }
 
+void WatchForCloseSignal(void*) {
+  if (TakeCloseSignal()) {
+    if (Fl_Window* box = Fl::modal()) box->do_callback();  // as its close box
+    return;
+  }
+  Fl::repeat_timeout(kSignalPollSeconds, WatchForCloseSignal);
+}
+
 }  // namespace
 
 intptr_t RunFltkDialog(const DialogTemplate& tmpl, DialogProc procedure) {
   if (!procedure || !OpenDisplay()) return -1;
+  InstallCloseSignals();
   FltkDialog dialog(tmpl, procedure);
   return dialog.Run();
+}
+
+bool ShowFltkErrorBox(const char* caption, const char* text) {
+  if (!OpenDisplay()) return false;
+  InstallCloseSignals();
+  fl_message_title(caption ? caption : "");
+  // The box's own loop runs inside fl_alert; a close signal hides the box
+  // from a timer there, which fl_alert takes as dismissal.
+  Fl::add_timeout(kSignalPollSeconds, WatchForCloseSignal);
+  fl_close = "OK";
+  fl_alert("%s", text ? text : "");
+  Fl::remove_timeout(WatchForCloseSignal);
+  Fl::flush();
+  XSync(fl_display, False);
+  return true;
 }
 
 }  // namespace platform

@@ -16,8 +16,9 @@
 // the controls exist and before the window shows; then kDlgCommand with the
 // control id in wParam (high bits 0) whenever a button is pressed, a check box
 // toggled or a list entry picked. Enter sends `acceptId`; Escape and any
-// close request from the window manager send `cancelId`. Focus starts on the
-// first control that takes it.
+// close request from the window manager send `cancelId`, and so do SIGINT,
+// SIGTERM and SIGHUP while the dialog is up (see signals.h). Focus starts on
+// the first control that takes it.
 //
 // How it fails: -1, with nothing shown, when no X display can be opened (the
 // process is never ended by FLTK for that). Host calls on an id that names no
@@ -33,5 +34,10 @@
 namespace platform {
 
 intptr_t RunFltkDialog(const DialogTemplate& tmpl, DialogProc procedure);
+
+// A modal error box: the caption, an alert icon, the text and one OK button,
+// dismissed by OK, Enter, Escape or the close box. False, with nothing shown,
+// when no X display can be opened.
+bool ShowFltkErrorBox(const char* caption, const char* text);
 
 }  // namespace platform

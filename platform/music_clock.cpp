@@ -18,9 +18,17 @@ constexpr int kMinimumForFit = 4;
 
 void PlaybackClock::OnCallback(int64_t callbackFrames, int64_t streamFrames, double nowSeconds) {
   if (streamFrames > 0 && streamStart_ < 0) streamStart_ = deviceFrames_;
+  // A callback well inside the previous buffer's period is the device
+  // filling its queue (at start-up, after a stall), not consuming: the
+  // steady pace starts again from the last callback of such a burst.
+  const bool burst = historyCount_ > 0 && nowSeconds - lastCallbackTime_ < 0.5 * lastCallbackFrames_ / rate_;
   deviceFrames_ += callbackFrames;
   streamFrames_ += streamFrames;
-  if (historyCount_ >= kMinimumForFit) {
+  lastCallbackTime_ = nowSeconds;
+  lastCallbackFrames_ = static_cast<double>(callbackFrames);
+  if (burst) {
+    historyCount_ = 0;
+  } else if (historyCount_ >= kMinimumForFit) {
     const double predicted = fitTime_ + (static_cast<double>(deviceFrames_) - fitFrames_) * fitSlope_;
     if (std::abs(nowSeconds - predicted) > kRefitSeconds) historyCount_ = 0;
   }
@@ -32,37 +40,59 @@ void PlaybackClock::OnCallback(int64_t callbackFrames, int64_t streamFrames, dou
 }
 
 void PlaybackClock::Refit() {
-  const int newest = (historyNext_ + kHistory - 1) % kHistory;
+  // The fit covers the newest `historyCount_` entries of the ring, counted
+  // back from the one just written: after a restart the older slots still
+  // hold callbacks from before the break.
+  auto at = [this](int age) { return (historyNext_ + kHistory - 1 - age) % kHistory; };
+  lateness_ = 0.0;
   if (historyCount_ < kMinimumForFit) {
-    fitTime_ = historyTimes_[newest];
-    fitFrames_ = static_cast<double>(historyFrames_[newest]);
+    fitTime_ = historyTimes_[at(0)];
+    fitFrames_ = static_cast<double>(historyFrames_[at(0)]);
     fitSlope_ = 1.0 / rate_;
     return;
   }
   // Least squares on values centred at their means, so that large frame
   // counts and clock readings keep their precision.
   double meanF = 0.0, meanT = 0.0;
-  for (int i = 0; i < historyCount_; ++i) {
-    meanF += static_cast<double>(historyFrames_[i]);
-    meanT += historyTimes_[i];
+  for (int age = 0; age < historyCount_; ++age) {
+    meanF += static_cast<double>(historyFrames_[at(age)]);
+    meanT += historyTimes_[at(age)];
   }
   meanF /= historyCount_;
   meanT /= historyCount_;
   double sff = 0.0, sft = 0.0;
-  for (int i = 0; i < historyCount_; ++i) {
-    const double f = static_cast<double>(historyFrames_[i]) - meanF;
+  for (int age = 0; age < historyCount_; ++age) {
+    const double f = static_cast<double>(historyFrames_[at(age)]) - meanF;
     sff += f * f;
-    sft += f * (historyTimes_[i] - meanT);
+    sft += f * (historyTimes_[at(age)] - meanT);
   }
   fitFrames_ = meanF;
   fitTime_ = meanT;
   fitSlope_ = sff > 0.0 && sft > 0.0 ? sft / sff : 1.0 / rate_;
+  // How late callbacks come after the line: nine in ten of them, so that
+  // one callback the scheduler held up neither moves the estimate when it
+  // comes nor when it leaves the fit.
+  double late[kHistory];
+  for (int age = 0; age < historyCount_; ++age) {
+    const double predicted = fitTime_ + (static_cast<double>(historyFrames_[at(age)]) - fitFrames_) * fitSlope_;
+    late[age] = historyTimes_[at(age)] - predicted;
+  }
+  const int ninth = historyCount_ * 9 / 10;
+  std::nth_element(late, late + ninth, late + historyCount_);
+  lateness_ = std::max(0.0, late[ninth]);
 }
 
 int64_t PlaybackClock::HeardFrames(double nowSeconds) {
   if (streamStart_ < 0) return lastReported_;
   const double deviceNow = fitFrames_ + (nowSeconds - fitTime_) / fitSlope_;
-  const auto estimate = static_cast<int64_t>(std::floor(deviceNow - static_cast<double>(latency_ + streamStart_)));
+  // A device whose callback comes 5 ms late has not run dry: it holds at
+  // least a buffer plus the lateness its callbacks show. Where the known
+  // latency is less, the estimate trails the line by that much more, so that
+  // it reaches the delivered frames only when a callback is later than any
+  // recent one, not whenever one is a little late.
+  const double latency = std::max(static_cast<double>(latency_),
+                                  lastCallbackFrames_ + std::min(lateness_, kRefitSeconds) / fitSlope_);
+  const auto estimate = static_cast<int64_t>(std::floor(deviceNow - latency - static_cast<double>(streamStart_)));
   lastReported_ = std::clamp(estimate, lastReported_, std::max(lastReported_, streamFrames_));
   return lastReported_;
 }

@@ -9,7 +9,10 @@
 // Callbacks arrive with scheduling jitter, so the position is read off a
 // straight line fitted through the last few seconds of callbacks (frames
 // handed over against callback time): it follows the device's true pace,
-// which is never exactly the nominal rate, and ignores the jitter.
+// which is never exactly the nominal rate, and ignores the jitter. A stall
+// (a callback far off the line) or a burst (callbacks filling the device's
+// queue faster than it plays) starts the fit afresh. This is the estimate for
+// devices with no sound server to ask; a server's own timing is better.
 //
 // Contract: positions are in frames of the stream; `HeardFrames` never goes
 // backwards and never runs past the frames actually delivered, so after the
@@ -52,6 +55,10 @@ class PlaybackClock {
   int historyNext_ = 0;
   // The fitted line: time = fitTime_ + (frames - fitFrames_) * fitSlope_.
   double fitTime_ = 0.0, fitFrames_ = 0.0, fitSlope_ = 0.0;
+  // How late after its line the callbacks of the fit come (nine in ten of
+  // them), in seconds.
+  double lateness_ = 0.0;
+  double lastCallbackTime_ = 0.0, lastCallbackFrames_ = 0.0;
   void Refit();
   int64_t lastReported_ = 0;
 };

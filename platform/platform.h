@@ -7,7 +7,7 @@
 // desktop, a null backend for tests and headless capture). A Windows build is a
 // new backend, not a rewrite.
 //
-// How to use it: `platform::CreateDesktopVideo()` / `platform::CreateSdlAudio()`
+// How to use it: `platform::CreateDesktopVideo()` / `platform::CreateDesktopAudio()`
 // for the real thing (the desktop video backend is SDL2 on Linux, Win32 + WGL
 // on Windows); `platform::NullVideo` / `platform::NullAudio`
 // (platform/null_platform.h) script and record every call for tests.
@@ -198,11 +198,13 @@ class Video {
   virtual void Present(Window* drawable) = 0;
 
   // A modal message box with an error icon and one OK button; where no display
-  // can show it, the text goes to stderr.
+  // can show it, the text goes to stderr. A close signal (SIGINT, SIGTERM,
+  // SIGHUP) dismisses it as OK does.
   virtual void ShowErrorBox(const char* caption, const char* text) = 0;
 
   // Shows a modal dialog and returns the value its procedure passed to
-  // End, or -1 when the dialog cannot be shown at all.
+  // End, or -1 when the dialog cannot be shown at all. A close signal reaches
+  // the procedure as the template's cancel command.
   virtual intptr_t RunDialog(const DialogTemplate& tmpl, DialogProc procedure) = 0;
 
   // Restores a switched display mode and lets go of the display. Safe to call
@@ -236,6 +238,17 @@ class Audio {
 std::unique_ptr<Video> CreateDesktopVideo();
 std::unique_ptr<Video> CreateSdlVideo();    // Linux builds only
 std::unique_ptr<Video> CreateWin32Video();  // Windows builds only
+
+// The desktop's music. On Linux, where a sound server answers (PulseAudio,
+// or PipeWire's pulse service), a libpulse stream whose position is the server's
+// account of the sample being played; elsewhere (a bare ALSA device, SDL's
+// dummy driver) an SDL device whose position is estimated from its callbacks;
+// on Windows always the SDL device. The choice is made by `Init`.
+std::unique_ptr<Audio> CreateDesktopAudio();
+// The backends on their own, for tests and benchmarks. The server's `Init`
+// fails, at once and with nothing left behind, where no server answers; it
+// never starts one. Linux builds only.
+std::unique_ptr<Audio> CreateServerAudio();
 // `BuffersHandedOver` reports the frames handed to the device so far, the
 // naive clock, kept only so benchmarks can show what the heard clock fixes.
 enum class ClockModel { Heard, BuffersHandedOver };

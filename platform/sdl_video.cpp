@@ -18,6 +18,7 @@ struct Window {
   SDL_Window* sdl = nullptr;
   SDL_GLContext context = nullptr;
   WindowSpec spec;
+  int samples = 0;  // the multisampling the window's visual was made with
 };
 
 namespace {
@@ -73,32 +74,23 @@ class SdlVideo final : public Video {
 
   Window* OpenWindow(const WindowSpec& spec) override {
     if (!StartVideo() || spec.width <= 0 || spec.height <= 0) return nullptr;
-    const bool sixteen = spec.format.colorBits <= 16;
-    SDL_GL_ResetAttributes();
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, sixteen ? 5 : 8);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, sixteen ? 6 : 8);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, sixteen ? 5 : 8);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, spec.format.depthBits);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
-
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
     if (spec.fullscreen) flags |= SDL_WINDOW_FULLSCREEN | SDL_WINDOW_BORDERLESS;
     SDL_Window* sdl = nullptr;
-    if (spec.format.samples > 1) {
-      SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 1);
-      SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, spec.format.samples);
+    int samples = spec.format.samples > 1 ? spec.format.samples : 0;
+    if (samples > 0) {
+      SetGlAttributes(spec.format, samples);
       sdl = SDL_CreateWindow(spec.title.c_str(), spec.x, spec.y, spec.width, spec.height, flags);
       // A driver without multisampled visuals: fall back to none, silently.
-      SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
-      SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 0);
+      if (!sdl) samples = 0;
     }
-    if (!sdl) sdl = SDL_CreateWindow(spec.title.c_str(), spec.x, spec.y, spec.width, spec.height, flags);
+    if (!sdl) {
+      SetGlAttributes(spec.format, 0);
+      sdl = SDL_CreateWindow(spec.title.c_str(), spec.x, spec.y, spec.width, spec.height, flags);
+    }
     if (!sdl) return nullptr;
     if (spec.fullscreen && modeSwitched_) SDL_SetWindowDisplayMode(sdl, &fullscreenMode_);
-    auto* window = new Window{sdl, nullptr, spec};
+    auto* window = new Window{sdl, nullptr, spec, samples};
     windows_.push_back(window);
     return window;
   }
@@ -114,6 +106,9 @@ class SdlVideo final : public Video {
 
   bool CreateContext(Window* drawable) override {
     if (!drawable) return false;
+    // The context's framebuffer configuration is chosen from the attributes
+    // in force now: they must be the ones the window's visual was made with.
+    SetGlAttributes(drawable->spec.format, drawable->samples);
     drawable->context = SDL_GL_CreateContext(drawable->sdl);
     return drawable->context != nullptr;
   }
@@ -190,8 +185,9 @@ class SdlVideo final : public Video {
     // The box is system-modal: a full-screen window would cover it.
     for (Window* w : windows_)
       if (w->spec.fullscreen) SDL_HideWindow(w->sdl);
-    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0)
-      std::fprintf(stderr, "sorvane: %s: %s (no display to show it: %s)\n", caption, text, SDL_GetError());
+    // FLTK's box rather than SDL's: its loop is ours to end when a close
+    // signal comes.
+    if (!ShowFltkErrorBox(caption, text)) std::fprintf(stderr, "sorvane: %s: %s (no display to show it)\n", caption, text);
   }
 
   intptr_t RunDialog(const DialogTemplate& tmpl, DialogProc procedure) override {
@@ -212,6 +208,21 @@ class SdlVideo final : public Video {
   }
 
  private:
+  static void SetGlAttributes(const SurfaceFormat& format, int samples) {
+    const bool sixteen = format.colorBits <= 16;
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, sixteen ? 5 : 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, sixteen ? 6 : 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, sixteen ? 5 : 8);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, format.depthBits);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, samples > 0 ? 1 : 0);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, samples);
+  }
+
   bool StartVideo() {
     if (started_) return true;
     // GLEW's GLX build cannot initialise on an EGL context, so stay on X11

@@ -3,6 +3,6 @@
 
 int main() {
   auto video = platform::CreateDesktopVideo();
-  auto audio = platform::CreateSdlAudio();
+  auto audio = platform::CreateDesktopAudio();
   return RunDemo(*video, *audio);
 }

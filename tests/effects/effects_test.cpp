@@ -56,8 +56,9 @@ TEST(Timeline, DrivesFadeTimeTranslationAndCreditsAsTheTableSays) {
 // A working folder holding copies of the run folder's shaders and images.
 class EffectsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { ASSERT_TRUE(OpenTestGlContext(320, 160)) << "no display"; }
+  // A FrameRenderer of an earlier test leaves its own context current.
   void SetUp() override {
+    ASSERT_TRUE(OpenTestGlContext(320, 160)) << "no display";
     for (const auto& entry : fs::directory_iterator(SORVANE_RUN_DIR)) {
       const std::string ext = entry.path().extension().string();
       if (ext == ".jpg" || ext == ".vert" || ext == ".frag")

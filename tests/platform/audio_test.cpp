@@ -73,6 +73,61 @@ TEST(PlaybackClock, NeverRunsPastWhatWasHandedOverAndStaysAtTheEnd) {
   EXPECT_EQ(clock.HeardFrames(1.0), 1030);
 }
 
+// A device replayed millisecond by millisecond: it plays one frame a
+// millisecond from a queue of three 100-frame buffers, asks for a buffer
+// whenever one fits, and its callbacks come 0 to 8 ms late (the queue plays
+// on meanwhile). The clock knows only one buffer of latency, as on a bare
+// device. Events: start-up (an empty queue is filled by a burst of
+// callbacks), a stall that loses the queue (a burst refills it), and a
+// suspend that keeps it. Between them the clock must follow the device's
+// pace at a constant offset: no hold-then-jump at late callbacks, no
+// sawtooth after a restart, never backwards.
+TEST(PlaybackClock, StaysSteadyThroughBurstsStallsAndLateCallbacks) {
+  PlaybackClock clock(1000.0, 100);
+  const double lateness[] = {0.0, 0.008, 0.003, 0.006, 0.001, 0.004, 0.007, 0.002};
+  int queue = 0, played = 0, callbacks = 0;
+  double due = -1.0;  // when the pending callback was due; -1: none pending
+  struct Window {
+    int from, to;
+    double offset = NAN;
+  };
+  Window windows[] = {{1000, 2900}, {4300, 5900}, {7000, 12000}};
+  int64_t last = 0;
+  for (int ms = 0; ms < 12000; ++ms) {
+    const double t = ms * 0.001;
+    const bool stalled = ms >= 3000 && ms < 3800;
+    const bool suspended = ms >= 6000 && ms < 6500;
+    if (ms == 3000) queue = 0;  // the stall loses what the device held
+    if (!stalled && !suspended) {
+      if (queue > 0) {
+        --queue;
+        ++played;
+      }
+      if (due < 0 && queue <= 200) due = t;
+      // A callback that refills an empty queue comes at once.
+      const double late = queue >= 100 ? lateness[callbacks % 8] : 0.0005;
+      if (due >= 0 && t >= due + late - 1e-9) {
+        clock.OnCallback(100, 100, t);
+        queue += 100;
+        ++callbacks;
+        due = -1.0;
+      }
+    }
+    const int64_t heard = clock.HeardFrames(t);
+    ASSERT_GE(heard, last) << "backwards at " << ms << " ms";
+    const int64_t step = heard - last;
+    last = heard;
+    for (Window& w : windows) {
+      if (ms < w.from || ms >= w.to) continue;
+      EXPECT_LE(step, 3) << "a jump at " << ms << " ms";
+      const double offset = static_cast<double>(heard - played);
+      if (std::isnan(w.offset)) w.offset = offset;
+      EXPECT_NEAR(offset, w.offset, 3.0) << "not at the device's pace at " << ms << " ms";
+    }
+  }
+  EXPECT_GT(callbacks, 100);
+}
+
 TEST(OggStream, DecodesTheWholeTrackAndRejectsWhatIsNotOne) {
   TempDir dir;
   ASSERT_TRUE(WriteTestOgg(dir / "a.ogg", 0.5, 22050, 1));

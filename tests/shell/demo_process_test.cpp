@@ -94,6 +94,7 @@ class DemoProcess {
     return status_;
   }
   bool Running() { return !Wait(std::chrono::milliseconds(0)); }
+  void Signal(int sig) { kill(pid_, sig); }
 
   // Waits for the demo's own window (the large one titled "sorvane"),
   // accepting the settings dialog with Return if it comes first.
@@ -166,6 +167,43 @@ TEST_F(DemoProcessTest, MissingMusicShowsTheErrorBoxAndEndsWithStatusOne) {
   EXPECT_TRUE(demo.Running()) << "the box waits for the user";
   PressKey(box[0].id, "Return");
   EXPECT_EQ(demo.Wait(std::chrono::seconds(5)), std::optional<int>(1));
+}
+
+// A close signal ends each state the way its own way out does: the dialog
+// as "Die" (status 0), the error box as dismissing it
+// (status 1), the running demo as a close request (status 0). Unhonoured,
+// each would wait for the user for ever.
+TEST_F(DemoProcessTest, CloseSignalsEndEveryStateAsItsOwnWayOut) {
+  CopyRunFolder();
+  struct Case {
+    const char* state;
+    int signal;
+    int status;
+  };
+  for (const Case c : {Case{"dialog", SIGTERM, 0}, Case{"error box", SIGINT, 1}, Case{"demo", SIGHUP, 0}}) {
+    SCOPED_TRACE(c.state);
+    const bool errorBox = std::string(c.state) == "error box";
+    if (errorBox) std::remove((dir / "04-Slow_Amber_Circles.ogg").c_str());
+    else ASSERT_TRUE(WriteTestOgg(dir / "04-Slow_Amber_Circles.ogg", 3.0));
+    DemoProcess demo(dir.path());
+    const auto end = Clock::now() + std::chrono::seconds(20);
+    bool reached = false;
+    while (!reached && Clock::now() < end && demo.Running()) {
+      for (const XWindow& w : Windows("sorvane")) {
+        if (std::string(c.state) == "dialog") reached = w.width < 1000;
+        else if (w.width < 1000) PressKey(w.id, "Return");
+        else reached = std::string(c.state) == "demo";
+      }
+      if (errorBox) reached = !Windows("Error").empty();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(reached) << ReadFile(dir / "stderr.txt");
+    // The demo's window shows before its effects load: a signal then is
+    // taken by the first frame, however long loading takes (seconds under
+    // the sanitizers).
+    demo.Signal(c.signal);
+    EXPECT_EQ(demo.Wait(std::chrono::seconds(10)), std::optional<int>(c.status)) << ReadFile(dir / "stderr.txt");
+  }
 }
 
 TEST_F(DemoProcessTest, NoDisplayGivesOneClearLineAndStatusOne) {

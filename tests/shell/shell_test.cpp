@@ -1,5 +1,6 @@
 // The shell against the null platform: the window procedure, the frame loop,
 // start-up's failure paths and the letterbox.
+#include <GL/glew.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -199,7 +200,10 @@ TEST_F(ShellTest, EachFailingStartupStepStopsStartupThere) {
 }
 
 TEST_F(ShellTest, MissingShaderExtensionsFailAfterTheWindowIsShown) {
-  // Without a GL context GLEW finds no extension at all.
+  // Without a GL context GLEW finds no extension at all; an earlier test in
+  // this process may have left its flags set, and glewInit does not clear
+  // them when it finds no context, so they start as a fresh process has them.
+  __GLEW_ARB_shading_language_100 = __GLEW_ARB_shader_objects = __GLEW_ARB_fragment_shader = GL_FALSE;
   NullVideo v;
   NullAudio a;
   EXPECT_EQ(RunDemo(v, a), 1);
@@ -285,6 +289,46 @@ TEST_F(RunningShellTest, MissingMusicFailsOnlyAfterBothEffectsLoaded) {
   EXPECT_EQ(v.errorBoxes.size(), 1u);
   EXPECT_FALSE(Called(v.calls, "Present"));
   EXPECT_EQ(v.swapIntervals, (std::vector<int>{0})) << "vsync off sets interval 0 explicitly";
+}
+
+// The multisampling box gives a multisampled surface, read back from GL, and
+// a request the driver cannot meet falls back to none without failing.
+TEST_F(RunningShellTest, TheMultisamplingBoxReachesGl) {
+  ASSERT_TRUE(WriteTestOgg("04-Slow_Amber_Circles.ogg", 0.5));
+  for (int32_t box : {1, 0}) {
+    SCOPED_TRACE(box);
+    ResetShellState();
+    DemoEffectFactory = RecordingFactory;
+    NullVideo v;
+    v.glDelegate = gl.get();
+    NullAudio a;
+    DemoSettings s{};
+    WriteDefaultSettings(s);
+    s.multisample = box;
+    ActiveSettings = &s;
+    DemoVideo = &v;
+    DemoAudio = &a;
+    ASSERT_TRUE(InitDemo(320, 200, 32, false, false));
+    GLint buffers = -1, samples = -1;
+    glGetIntegerv(GL_SAMPLE_BUFFERS, &buffers);
+    glGetIntegerv(GL_SAMPLES, &samples);
+    EXPECT_EQ(buffers, box);
+    EXPECT_EQ(samples, box ? 4 : 0);
+    v.Shutdown();
+  }
+  platform::WindowSpec spec;
+  spec.width = spec.height = 64;
+  spec.hidden = true;
+  spec.format.samples = 4096;
+  ASSERT_TRUE(gl->RegisterWindowClass(MainWindowProc));
+  platform::Window* window = gl->OpenWindow(spec);
+  ASSERT_NE(window, nullptr) << "no multisampled visual: the window is made without";
+  ASSERT_TRUE(gl->CreateContext(window));
+  ASSERT_TRUE(gl->MakeCurrent(window));
+  GLint buffers = -1;
+  glGetIntegerv(GL_SAMPLE_BUFFERS, &buffers);
+  EXPECT_EQ(buffers, 0);
+  gl->Shutdown();
 }
 
 TEST_F(RunningShellTest, NoAudioDeviceFailsStartup) {

@@ -19,7 +19,10 @@
 bool OpenTestGlContext(int width, int height) {
   static std::unique_ptr<platform::Video> video;
   static bool open = false;
-  if (open) return true;
+  static platform::Window* drawable = nullptr;
+  // Other code (the capture tool's renderer) may have made a context of its
+  // own current since: the tests' context is current again on every call.
+  if (open) return video->MakeCurrent(drawable);
   video = platform::CreateDesktopVideo();
   if (!video->RegisterWindowClass(
           [](platform::Window*, uint32_t, uintptr_t, intptr_t) -> intptr_t { return 0; }))
@@ -32,7 +35,7 @@ bool OpenTestGlContext(int width, int height) {
   // As start-up does: the drawable's pixel format first (Windows needs it
   // before a context can be made).
   platform::Window* window = video->OpenWindow(spec);
-  platform::Window* drawable = window ? video->GetDrawable(window) : nullptr;
+  drawable = window ? video->GetDrawable(window) : nullptr;
   const int formatIndex = drawable ? video->ChooseSurfaceFormat(drawable, spec.format) : 0;
   if (!drawable || formatIndex == 0 || !video->ApplySurfaceFormat(drawable, formatIndex) ||
       !video->CreateContext(drawable) || !video->MakeCurrent(drawable))
@@ -44,6 +47,12 @@ bool OpenTestGlContext(int width, int height) {
 }
 
 bool WriteTestOgg(const std::string& path, double seconds, int rate, int channels) {
+  return WriteOgg(path, static_cast<long>(seconds * rate), rate, channels, [rate](long frame) {
+    return 0.2f * static_cast<float>(std::sin(2.0 * std::numbers::pi * 440.0 * static_cast<double>(frame) / rate));
+  });
+}
+
+bool WriteOgg(const std::string& path, long total, int rate, int channels, const std::function<float(long)>& sample) {
   vorbis_info vi;
   vorbis_info_init(&vi);
   if (vorbis_encode_init_vbr(&vi, channels, rate, 0.3f) != 0) return false;
@@ -68,16 +77,16 @@ bool WriteTestOgg(const std::string& path, double seconds, int rate, int channel
     std::fwrite(page.header, 1, static_cast<size_t>(page.header_len), out);
     std::fwrite(page.body, 1, static_cast<size_t>(page.body_len), out);
   }
-  const long total = static_cast<long>(seconds * rate);
   long done = 0;
   bool eos = false;
   while (!eos) {
     const long n = std::min<long>(1024, total - done);
     if (n > 0) {
       float** buffer = vorbis_analysis_buffer(&vd, static_cast<int>(n));
-      for (long i = 0; i < n; ++i)
-        for (int c = 0; c < channels; ++c)
-          buffer[c][i] = 0.2f * static_cast<float>(std::sin(2.0 * std::numbers::pi * 440.0 * static_cast<double>(done + i) / rate));
+      for (long i = 0; i < n; ++i) {
+        const float value = sample(done + i);
+        for (int c = 0; c < channels; ++c) buffer[c][i] = value;
+      }
       vorbis_analysis_wrote(&vd, static_cast<int>(n));
       done += n;
     } else {

@@ -1,0 +1,392 @@
+#include "tests/support/av_offset.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <thread>
+
+#include "platform/ogg_stream.h"
+#include "tests/support/support.h"
+
+namespace avoffset {
+namespace {
+
+constexpr long kMatchFrames = 3;
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); }
+
+// ---- the click track -------------------------------------------------------
+
+
+// Frames where a click starts: the first sample above a third of full scale
+// after at least 30 ms below it. The same detector runs on the decoded track
+// and on the recording, so its own bias cancels.
+std::vector<long> DetectClicks(const std::vector<int16_t>& mono) {
+  std::vector<long> found;
+  long quiet = kRate;
+  for (size_t i = 0; i < mono.size(); ++i) {
+    if (std::abs(static_cast<int>(mono[i])) > 32767 / 3) {
+      if (quiet >= kRate * 30 / 1000) found.push_back(static_cast<long>(i));
+      quiet = 0;
+    } else {
+      ++quiet;
+    }
+  }
+  return found;
+}
+
+std::vector<int16_t> DecodeLeft(const std::string& path) {
+  platform::OggStream ogg;
+  std::vector<int16_t> left;
+  if (!ogg.Open(path.c_str())) return left;
+  std::vector<int16_t> buf(4096 * static_cast<size_t>(ogg.Channels()));
+  size_t n;
+  while ((n = ogg.Read(buf.data(), 4096)) > 0)
+    for (size_t i = 0; i < n; ++i) left.push_back(buf[i * static_cast<size_t>(ogg.Channels())]);
+  return left;
+}
+
+// ---- recording the sink's monitor -------------------------------------------
+
+
+class MonitorRecorder {
+ public:
+  bool Start() {
+    loop_ = pa_threaded_mainloop_new();
+    context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "clock_bench recorder");
+    pa_context_set_state_callback(context_, [](pa_context*, void* l) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(l), 0); }, loop_);
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
+    pa_threaded_mainloop_lock(loop_);
+    pa_threaded_mainloop_start(loop_);
+    while (PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)) && pa_context_get_state(context_) != PA_CONTEXT_READY)
+      pa_threaded_mainloop_wait(loop_);
+    bool ok = pa_context_get_state(context_) == PA_CONTEXT_READY;
+    if (ok) {
+      const pa_sample_spec spec{PA_SAMPLE_S16NE, kRate, 2};
+      stream_ = pa_stream_new(context_, "monitor", &spec, nullptr);
+      pa_stream_set_read_callback(stream_, &MonitorRecorder::OnRead, this);
+      pa_stream_set_state_callback(stream_, [](pa_stream*, void* l) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(l), 0); }, loop_);
+      pa_buffer_attr attr{};
+      attr.maxlength = static_cast<uint32_t>(-1);
+      attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(2 * PA_USEC_PER_MSEC, &spec));
+      const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                                                        PA_STREAM_AUTO_TIMING_UPDATE);
+      ok = pa_stream_connect_record(stream_, "@DEFAULT_MONITOR@", &attr, flags) >= 0;
+      while (ok && PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)) && pa_stream_get_state(stream_) != PA_STREAM_READY)
+        pa_threaded_mainloop_wait(loop_);
+      ok = ok && pa_stream_get_state(stream_) == PA_STREAM_READY;
+    }
+    pa_threaded_mainloop_unlock(loop_);
+    return ok;
+  }
+
+  // "PulseAudio 16.1", "PulseAudio (on PipeWire 0.3.65) 15.0.0", ….
+  std::string Name() {
+    pa_threaded_mainloop_lock(loop_);
+    done_ = false;
+    std::string name;
+    struct Ask {
+      MonitorRecorder* self;
+      std::string* name;
+    } ask{this, &name};
+    pa_operation* op = pa_context_get_server_info(
+        context_,
+        [](pa_context*, const pa_server_info* info, void* data) {
+          auto* a = static_cast<Ask*>(data);
+          if (info) *a->name = std::string(info->server_name) + " " + info->server_version;
+          a->self->done_ = true;
+          pa_threaded_mainloop_signal(a->self->loop_, 0);
+        },
+        &ask);
+    while (op && !done_) pa_threaded_mainloop_wait(loop_);
+    if (op) pa_operation_unref(op);
+    pa_threaded_mainloop_unlock(loop_);
+    return name;
+  }
+
+  // Suspends or resumes the default sink; returns when the server has done it.
+  double Suspend(bool suspend) {
+    pa_threaded_mainloop_lock(loop_);
+    done_ = false;
+    pa_operation* op = pa_context_suspend_sink_by_name(
+        context_, "@DEFAULT_SINK@", suspend ? 1 : 0,
+        [](pa_context*, int, void* self) {
+          auto* r = static_cast<MonitorRecorder*>(self);
+          r->done_ = true;
+          pa_threaded_mainloop_signal(r->loop_, 0);
+        },
+        this);
+    while (op && !done_) pa_threaded_mainloop_wait(loop_);
+    if (op) pa_operation_unref(op);
+    pa_threaded_mainloop_unlock(loop_);
+    return Seconds(Clock::now());
+  }
+
+  void Stop(std::vector<int16_t>& mono, std::vector<Arrival>& arrivals) {
+    pa_threaded_mainloop_lock(loop_);
+    if (stream_) {
+      pa_stream_disconnect(stream_);
+      pa_stream_unref(stream_);
+    }
+    pa_context_disconnect(context_);
+    pa_threaded_mainloop_unlock(loop_);
+    pa_threaded_mainloop_stop(loop_);
+    pa_context_unref(context_);
+    pa_threaded_mainloop_free(loop_);
+    mono = std::move(mono_);
+    arrivals = std::move(arrivals_);
+  }
+
+ private:
+  static void OnRead(pa_stream* s, size_t, void* data) {
+    auto* self = static_cast<MonitorRecorder*>(data);
+    const void* bytes;
+    size_t size;
+    while (pa_stream_readable_size(s) > 0 && pa_stream_peek(s, &bytes, &size) == 0 && size > 0) {
+      const auto* samples = static_cast<const int16_t*>(bytes);
+      for (size_t i = 0; i + 1 < size / 2; i += 2) self->mono_.push_back(bytes ? samples[i] : 0);
+      pa_stream_drop(s);
+    }
+    const double now = Seconds(Clock::now());
+    pa_usec_t latency = 0;
+    int negative = 0;
+    if (pa_stream_get_latency(s, &latency, &negative) != 0) return;
+    // Latency of a monitor: the newest sample read now was played `latency`
+    // ago, or, negative, will be played that much later.
+    const double played = now + (negative ? 1.0 : -1.0) * static_cast<double>(latency) / 1e6;
+    self->arrivals_.push_back({static_cast<long>(self->mono_.size()), now, played});
+  }
+
+  pa_threaded_mainloop* loop_ = nullptr;
+  pa_context* context_ = nullptr;
+  pa_stream* stream_ = nullptr;
+  bool done_ = false;
+  std::vector<int16_t> mono_;
+  std::vector<Arrival> arrivals_;
+};
+
+// ---- one run of the track through one backend ------------------------------
+
+
+
+
+Stats Summarise(const std::vector<double>& v) {
+  Stats s;
+  s.count = static_cast<int>(v.size());
+  if (v.empty()) return s;
+  for (double x : v) s.mean += x;
+  s.mean /= static_cast<double>(v.size());
+  for (double x : v) s.sd += (x - s.mean) * (x - s.mean);
+  s.sd = std::sqrt(s.sd / static_cast<double>(v.size()));
+  s.lo = *std::min_element(v.begin(), v.end());
+  s.hi = *std::max_element(v.begin(), v.end());
+  return s;
+}
+
+
+
+
+// The clock's frame at time t, between the reads around it.
+double ClockAt(const std::vector<std::pair<double, long>>& clock, double t) {
+  auto it = std::lower_bound(clock.begin(), clock.end(), std::make_pair(t, 0L));
+  if (it == clock.begin()) return static_cast<double>(clock.front().second);
+  if (it == clock.end()) return static_cast<double>(clock.back().second);
+  const auto& [t1, f1] = *it;
+  const auto& [t0, f0] = *(it - 1);
+  return static_cast<double>(f0) + (static_cast<double>(f1 - f0)) * (t - t0) / (t1 - t0);
+}
+
+
+}  // namespace
+
+// 2 ms bursts of 2 kHz at irregular gaps of 90 to 260 ms.
+bool WriteClickTrack(const std::string& path, double seconds) {
+  std::mt19937 rng(2024);
+  std::uniform_int_distribution<long> gap(kRate * 90 / 1000, kRate * 260 / 1000);
+  std::vector<long> starts;
+  for (long at = kRate / 2; at < static_cast<long>(seconds * kRate) - kRate / 4; at += gap(rng)) starts.push_back(at);
+  return WriteOgg(path, static_cast<long>(seconds * kRate), kRate, 2, [&starts](long frame) {
+    auto it = std::upper_bound(starts.begin(), starts.end(), frame);
+    if (it == starts.begin()) return 0.0f;
+    const long into = frame - *(it - 1);
+    if (into >= kRate * 2 / 1000) return 0.0f;
+    return 0.8f * static_cast<float>(std::sin(2.0 * M_PI * 2000.0 * into / kRate));
+  });
+}
+
+Line Fit(const std::vector<std::pair<double, double>>& xy) {
+  double mx = 0, my = 0;
+  for (auto [x, y] : xy) mx += x, my += y;
+  mx /= static_cast<double>(xy.size()), my /= static_cast<double>(xy.size());
+  double sxy = 0, sxx = 0;
+  for (auto [x, y] : xy) sxy += (x - mx) * (y - my), sxx += (x - mx) * (x - mx);
+  const double b = sxx > 0 ? sxy / sxx : 0;
+  return {my - b * mx, b};
+}
+
+std::vector<long> ClicksIn(const std::string& path) { return DetectClicks(DecodeLeft(path)); }
+
+std::string ServerName() {
+  MonitorRecorder probe;
+  if (!probe.Start()) return {};
+  const std::string name = probe.Name();
+  std::vector<int16_t> recorded;
+  std::vector<Arrival> arrivals;
+  probe.Stop(recorded, arrivals);
+  return name;
+}
+
+// Plays the track for `seconds`, suspending the sink for 500 ms at
+// `suspendAt` (none if 0).
+std::optional<Session> Play(platform::Audio& audio, const std::string& track, double seconds, double suspendAt) {
+  Session s;
+  MonitorRecorder recorder;
+  if (!recorder.Start()) return std::nullopt;
+  // A new record stream's timing takes a moment to settle, and under load
+  // its first data can come late: the track starts once it runs steadily.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  if (!audio.Init(-1, kRate)) {
+    recorder.Stop(s.recorded, s.arrivals);
+    return std::nullopt;
+  }
+  const uint32_t stream = audio.StreamCreateFile(track.c_str());
+  audio.Start();
+  audio.ChannelPlay(stream, false);
+  const auto start = Clock::now();
+  auto next = start;
+  std::thread suspender;
+  if (suspendAt > 0) {
+    suspender = std::thread([&] {
+      std::this_thread::sleep_until(start + std::chrono::duration<double>(suspendAt));
+      s.suspendedAt = recorder.Suspend(true);
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      s.resumedAt = recorder.Suspend(false);
+    });
+  }
+  while (Clock::now() - start < std::chrono::duration<double>(seconds)) {
+    next += std::chrono::microseconds(500);
+    std::this_thread::sleep_until(next);
+    const uint64_t bytes = audio.ChannelGetPosition(stream);
+    s.clock.emplace_back(Seconds(Clock::now()), static_cast<long>(bytes / 4));
+  }
+  if (suspender.joinable()) suspender.join();
+  audio.Stop();
+  audio.Free();
+  recorder.Stop(s.recorded, s.arrivals);
+  return s;
+}
+
+Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
+  Result r;
+  // A step is how far the clock moved beyond the time that passed between
+  // two reads, so that a read the scheduler delayed is no step.
+  for (size_t i = 1; i < s.clock.size(); ++i) {
+    const long step = s.clock[i].second - s.clock[i - 1].second;
+    if (step < 0) ++r.backwardSteps;
+    const double beyond = static_cast<double>(step) / kRate - (s.clock[i].first - s.clock[i - 1].first);
+    r.largestStepMs = std::max(r.largestStepMs, beyond * 1000.0);
+  }
+  // The recording falls into segments where the monitor ran without a
+  // break (a suspend stops it); each has its own line from recorded frame
+  // to played time, and its own shift from recorded to track frames.
+  std::vector<size_t> cuts{0};
+  for (size_t k = 1; k < s.arrivals.size(); ++k)
+    if (s.arrivals[k].arrived - s.arrivals[k - 1].arrived > 0.1) cuts.push_back(k);
+  cuts.push_back(s.arrivals.size());
+  const std::vector<long> heard = DetectClicks(s.recorded);
+  const bool suspended = s.resumedAt > 0;
+  std::vector<double> before, after, leads;
+  std::vector<std::pair<double, double>> afterResume;  // (seconds since resuming, offset)
+  double lastPlayed = NAN;
+  for (size_t seg = 0; seg + 1 < cuts.size(); ++seg) {
+    // The played time of recorded frame h from the reads of the 0.2 s
+    // around it (the server changes the sink's latency as streams come and
+    // go), and its render time: monitor data is read no earlier than it is
+    // rendered, so the earliest of those reads gives it.
+    auto playedAt = [&](long h, double* rendered) -> std::optional<double> {
+      std::vector<std::pair<double, double>> near;
+      *rendered = 1e9;
+      for (size_t k = cuts[seg]; k < cuts[seg + 1]; ++k) {
+        if (std::abs(s.arrivals[k].frames - h) >= kRate / 10) continue;
+        near.emplace_back(s.arrivals[k].frames, s.arrivals[k].played);
+        *rendered = std::min(*rendered, s.arrivals[k].arrived - static_cast<double>(s.arrivals[k].frames - h) / kRate);
+      }
+      if (near.size() < 10) return std::nullopt;
+      return Fit(near)(static_cast<double>(h));
+    };
+    const long firstFrame = cuts[seg] == 0 ? 0 : s.arrivals[cuts[seg] - 1].frames;
+    const long lastFrame = s.arrivals[cuts[seg + 1] - 1].frames;
+    std::vector<long> here;
+    for (long h : heard)
+      if (h >= firstFrame && h < lastFrame) here.push_back(h);
+    if (here.empty()) continue;
+    // Match the segment's clicks to the track's by their irregular spacing,
+    // to within a few frames (a server may resample the monitor).
+    auto trackClickNear = [&trackClicks](long frame) -> std::optional<long> {
+      auto it = std::lower_bound(trackClicks.begin(), trackClicks.end(), frame - kMatchFrames);
+      if (it != trackClicks.end() && *it <= frame + kMatchFrames) return *it;
+      return std::nullopt;
+    };
+    long shift = 0;
+    int bestMatches = -1;
+    for (long c : trackClicks) {
+      int matches = 0;
+      for (long h : here) matches += trackClickNear(h + c - here.front()).has_value();
+      if (matches > bestMatches) bestMatches = matches, shift = c - here.front();
+    }
+    for (long h : here) {
+      const std::optional<long> click = trackClickNear(h + shift);
+      if (!click) continue;
+      double rendered;
+      const std::optional<double> played = playedAt(h, &rendered);
+      // A sample cannot be played before the monitor had it, nor long after:
+      // such a click has no trustworthy reference.
+      if (!played || *played < rendered || *played > rendered + 0.5) continue;
+      const double when = *played;
+      leads.push_back((when - rendered) * 1000.0);
+      const double offsetMs = (ClockAt(s.clock, when) - static_cast<double>(*click)) * 1000.0 / kRate;
+      if (!suspended || when < s.suspendedAt) before.push_back(offsetMs);
+      else if (when > s.resumedAt) afterResume.emplace_back(when - s.resumedAt, offsetMs);
+    }
+    // The segment the suspend ended: the frame played last is its last
+    // recorded one, or the one due at the suspend if the sink rendered on.
+    const double endedAt = s.arrivals[cuts[seg + 1] - 1].arrived;
+    double rendered;
+    const std::optional<double> lastAt = playedAt(lastFrame, &rendered);
+    if (suspended && lastAt && std::abs(endedAt - s.suspendedAt) < 0.3) {
+      const double dueAtSuspend = static_cast<double>(lastFrame) - (*lastAt - s.suspendedAt) * kRate;
+      lastPlayed = std::min(static_cast<double>(lastFrame), dueAtSuspend) + static_cast<double>(shift);
+    }
+  }
+  r.before = Summarise(before);
+  if (!leads.empty()) {
+    std::sort(leads.begin(), leads.end());
+    r.renderLeadMs = leads[leads.size() / 2];
+  }
+  if (suspended) {
+    if (!std::isnan(lastPlayed)) r.aheadWhileSuspendedMs = (ClockAt(s.clock, s.resumedAt - 0.01) - lastPlayed) * 1000.0 / kRate;
+    std::sort(afterResume.begin(), afterResume.end());
+    double worst = 0;
+    size_t settled = afterResume.size();
+    for (size_t i = afterResume.size(); i-- > 0;) {
+      if (std::abs(afterResume[i].second) >= 2.0) break;
+      settled = i;
+    }
+    for (auto [since, offset] : afterResume) {
+      if (since < 0.5) worst = std::max(worst, std::abs(offset));
+      else after.push_back(offset);
+    }
+    r.worstEarlyAfterMs = worst;
+    if (settled < afterResume.size()) r.recoveredAfterS = settled == 0 ? 0.0 : afterResume[settled].first;
+    r.after = Summarise(after);
+  }
+  return r;
+}
+
+}  // namespace avoffset

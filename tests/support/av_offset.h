@@ -1,0 +1,80 @@
+// av_offset.h — how far an audio backend's clock is from the sample played.
+//
+// What it is for: the clock benchmark and the sound-server tests play a click
+// track (2 ms bursts at irregular gaps) through a backend while recording
+// the default sink's monitor on a libpulse connection of their own, read the
+// backend's position every half millisecond, and compare the two at every
+// click. The played time of a monitored sample is the server's own account
+// (a monitor hears a sample when the sink renders it, a sink latency before
+// it is played); the render lead is measured from arrival times alone.
+//
+// How to use it: WriteClickTrack, then Play (optionally suspending the
+// default sink for 500 ms), then Analyse with the track's ClicksIn. Offsets
+// are in milliseconds, positive where the clock is ahead of the sound.
+//
+// How it fails: ServerName is empty and Play gives nothing where no sound
+// server answers (PULSE_SERVER or the default one) or the backend cannot
+// open; clicks whose reference cannot be trusted (the recorder's own timing
+// still settling) are left out of the figures.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace avoffset {
+
+constexpr int kRate = 44100;
+
+bool WriteClickTrack(const std::string& path, double seconds);
+// The frames where the track's clicks start, as the decoder gives them.
+std::vector<long> ClicksIn(const std::string& path);
+// The sound server's name and version; empty when none answers.
+std::string ServerName();
+
+struct Line {
+  double a = 0, b = 0;  // y = a + b × x
+  double operator()(double x) const { return a + b * x; }
+};
+
+Line Fit(const std::vector<std::pair<double, double>>& xy);
+
+struct Stats {
+  int count = 0;
+  double mean = 0, sd = 0, lo = 0, hi = 0;
+};
+
+struct Result {
+  Stats before, after;
+  double largestStepMs = 0;
+  int backwardSteps = 0;
+  double aheadWhileSuspendedMs = NAN;  // clock − last played frame, at the end of the suspend
+  double worstEarlyAfterMs = NAN;      // largest |offset| of clicks in the first 0.5 s after resuming
+  double recoveredAfterS = NAN;        // from resuming to the first click of a run within 2 ms to the end
+  double renderLeadMs = NAN;           // the sink's render lead before the monitor
+};
+
+struct Arrival {
+  long frames;      // recorded frames after this read
+  double arrived;   // when they were read
+  double played;    // when the newest of them is played, by the server's account
+};
+
+struct Session {
+  std::vector<std::pair<double, long>> clock;  // (time, clock's frame)
+  std::vector<int16_t> recorded;
+  std::vector<Arrival> arrivals;
+  double suspendedAt = 0, resumedAt = 0;
+};
+
+// Plays the track through `audio` for `seconds`, suspending the default sink
+// for 500 ms at `suspendAt` (never if 0).
+std::optional<Session> Play(platform::Audio& audio, const std::string& track, double seconds, double suspendAt);
+Result Analyse(const Session& session, const std::vector<long>& trackClicks);
+
+}  // namespace avoffset
