@@ -323,8 +323,14 @@ TEST_F(RunningShellTest, TheMultisamplingBoxReachesGl) {
   ASSERT_TRUE(gl->RegisterWindowClass(MainWindowProc));
   platform::Window* window = gl->OpenWindow(spec);
   ASSERT_NE(window, nullptr) << "no multisampled visual: the window is made without";
-  ASSERT_TRUE(gl->CreateContext(window));
-  ASSERT_TRUE(gl->MakeCurrent(window));
+  // The surface as start-up makes it: format, context, current.
+  platform::Window* drawable = gl->GetDrawable(window);
+  ASSERT_NE(drawable, nullptr);
+  const int formatIndex = gl->ChooseSurfaceFormat(drawable, spec.format);
+  ASSERT_NE(formatIndex, 0) << "an impossible sample count falls back to a plain format";
+  ASSERT_TRUE(gl->ApplySurfaceFormat(drawable, formatIndex));
+  ASSERT_TRUE(gl->CreateContext(drawable));
+  ASSERT_TRUE(gl->MakeCurrent(drawable));
   GLint buffers = -1;
   glGetIntegerv(GL_SAMPLE_BUFFERS, &buffers);
   EXPECT_EQ(buffers, 0);
