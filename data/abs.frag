@@ -1,6 +1,8 @@
-// The relief layer: a photograph lit through its own normal map by a warm
-// light that circles slowly over the visible part of the strip, with two
-// more photographs revealed through slow expanding circles.
+// The relief layer: the section's leading photographs lit through the
+// stone's normal map by a light that circles the view, with other
+// photographs revealed inside two opening circles, and a ring of light for
+// every bell. Everything that depends on time arrives from the vertex shader
+// (abs.vert); this shader only reads the four textures and shades.
 //
 // Samplers are named so that declaration order and alphabetical order agree
 // (GL implementations report active uniforms in one or the other), and the
@@ -8,33 +10,58 @@
 #version 120
 uniform sampler2D u0_normals;  // unit 0: normal map, R = x, G = z, B = y
 uniform sampler2D u1_stone;    // unit 1: the photograph the normals come from
-uniform sampler2D u2_amber;    // unit 2: revealed inside the circles
-uniform sampler2D u3_ember;    // unit 3: revealed in the circles' rims
-uniform float t;               // 0.3 × seconds
+uniform sampler2D u2_amber;    // unit 2: rust eating into steel
+uniform sampler2D u3_ember;    // unit 3: honey marble
+
 varying vec2 uv;
+varying vec2 uvRust;
+varying vec2 uvMarble;
+varying vec2 toLight;
+varying vec4 light;
+varying vec4 ambient;
+varying vec3 rimColour;
+varying vec3 leading;
+varying vec3 revealed;
+varying vec4 circles;
+varying vec2 opening;
+varying vec2 toBell0;
+varying vec2 toBell1;
+varying vec2 toBell2;
+varying vec4 ring0;
+varying vec4 ring1;
+varying vec4 ring2;
+varying vec3 bellColour0;
+varying vec3 bellColour1;
+varying vec3 bellColour2;
 
-// One strip texture unit is 4 world units along and 2 across.
-const vec2 kWorld = vec2(4.0, 2.0);
-
-float ring(vec2 p, vec2 centre, float phase, float width) {
-  float radius = fract(t * 0.011 + phase) * 1.6;
-  float d = length((p - centre) * kWorld);
-  float fadeOut = 1.0 - fract(t * 0.011 + phase);
-  return smoothstep(radius - width, radius, d) * (1.0 - smoothstep(radius, radius + width, d)) * fadeOut;
+// A bell: a thin expanding ring and a glint at its centre; squared
+// distances keep it to one square root.
+float bellLight(vec2 d, vec4 ring) {
+  float r2 = dot(d, d);
+  float x = (sqrt(r2) - ring.x) * ring.y;
+  return ring.z / (1.0 + x * x) + ring.w / (1.0 + r2 * 40.0);
 }
+
+// A circle's rim: a thin band of glow at distance r from its centre.
+float rim(float d, float r) { return max(0.0, 1.0 - abs(d - r) * 22.0); }
 
 void main() {
   vec3 texel = texture2D(u0_normals, uv).rgb * 2.0 - 1.0;
-  vec3 n = normalize(vec3(texel.r, texel.b, texel.g + 0.35));
+  vec3 n = normalize(vec3(vec2(texel.r, texel.b) * ambient.w, texel.g + 0.35));
+  vec3 stone = texture2D(u1_stone, uv).rgb;
+  vec3 rust = texture2D(u2_amber, uvRust).rgb;
+  vec3 marble = texture2D(u3_ember, uvMarble).rgb;
 
-  // The view centre moves with the camera: 0.01 texture repetitions a second.
-  vec2 centre = vec2(0.5 + t / 30.0, 0.5);
-  float a = t * 0.21;
-  vec2 lightUv = centre + vec2(cos(a) * 0.17, sin(a) * 0.16);
-  vec3 toLight = vec3((lightUv - uv) * kWorld, 0.55);
-  float dist = length(toLight);
-  vec3 l = toLight / dist;
-  float falloff = 1.0 / (1.0 + 1.1 * dist * dist);
+  // Inside the circles the revealed photographs replace the leading ones.
+  float d0 = length(circles.xy), d1 = length(circles.zw);
+  float inside = max(1.0 - smoothstep(opening.x - 0.1, opening.x, d0), 1.0 - smoothstep(opening.y - 0.1, opening.y, d1));
+  vec3 weights = mix(leading, revealed, inside);
+  vec3 albedo = stone * weights.x + rust * weights.y + marble * weights.z;
+
+  vec3 l3 = vec3(toLight, 0.55);
+  float dist2 = dot(l3, l3);
+  vec3 l = l3 * inversesqrt(dist2);
+  float falloff = 1.0 / (1.0 + light.w * dist2);
   float diffuse = max(dot(n, l), 0.0);
   vec3 h = normalize(l + vec3(0.0, 0.0, 1.0));
   // The 28th power by squaring: a software rasteriser's pow is a log and an exp.
@@ -44,25 +71,10 @@ void main() {
   float s8 = s4 * s4;
   float specular = s8 * s8 * s8 * s4 * 0.22;
 
-  vec3 stone = texture2D(u1_stone, uv).rgb;
-  vec3 amber = texture2D(u2_amber, uv * 0.5 + vec2(0.013 * t, 0.0)).rgb;
-  // Scales of at most 1 keep the unmipmapped photographs from shimmering
-  // and their texel reads close together.
-  vec3 ember = texture2D(u3_ember, uv * 0.75).rgb;
+  vec3 bells = bellColour0 * bellLight(toBell0, ring0) + bellColour1 * bellLight(toBell1, ring1) +
+               bellColour2 * bellLight(toBell2, ring2);
 
-  // Slow circles opening from three points that travel with the view.
-  vec2 p = uv;
-  float inside = 0.0;
-  inside += smoothstep(0.35, 0.0, abs(length((p - centre - vec2(0.12, 0.05)) * kWorld) - fract(t * 0.017) * 1.4)) * (1.0 - fract(t * 0.017));
-  inside += smoothstep(0.35, 0.0, abs(length((p - centre + vec2(0.15, 0.08)) * kWorld) - fract(t * 0.017 + 0.5) * 1.4)) * (1.0 - fract(t * 0.017 + 0.5));
-  inside = clamp(inside, 0.0, 1.0);
-  float rim = ring(p, centre + vec2(0.02, -0.06), 0.25, 0.05) + ring(p, centre - vec2(0.2, -0.1), 0.75, 0.05);
-
-  vec3 albedo = mix(stone, amber * 1.1, inside * 0.85);
-  albedo = mix(albedo, ember * vec3(1.25, 0.95, 0.6), clamp(rim, 0.0, 1.0) * 0.6);
-
-  vec3 warm = vec3(1.0, 0.71, 0.38);
-  vec3 ambient = vec3(0.11, 0.12, 0.15);
-  vec3 colour = albedo * (ambient + warm * diffuse * falloff * 1.9) + warm * specular * falloff;
+  vec3 colour = albedo * (ambient.rgb + light.rgb * (diffuse * falloff)) + light.rgb * (specular * falloff) +
+                rimColour * (rim(d0, opening.x) + rim(d1, opening.y)) + bells * (0.3 + albedo);
   gl_FragColor = vec4(colour, 1.0);
 }

@@ -6,12 +6,17 @@
 //     relief, three for the veil, seven a pixel) with no shading maths.
 // Goal: full ≤ 1.25 × the fetch floor at both sizes (the per-time work of the
 // shaders belongs to the four vertices, not to every pixel). Prints the
-// ratios and ends with status 1 when a size misses the goal. Run under a
-// display; the run folder is the argument (default: the current folder).
+// ratios and ends with status 1 when a size misses the goal. Each figure is
+// the best of three rounds that take turns, so a busy machine slows all
+// three alike rather than one. Run under a display; the run folder is the
+// argument (default: the current folder).
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -24,7 +29,18 @@ namespace {
 
 constexpr double kGoal = 1.25;
 
-double MsPerFrame(int width, int height, int frames) {
+struct Cost {
+  double wallMs = HUGE_VAL;  // per frame
+  double cpuMs = HUGE_VAL;   // per frame, all of the process's threads (the rasteriser's too)
+};
+
+double CpuMs() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return double(now.tv_sec) * 1e3 + double(now.tv_nsec) * 1e-6;
+}
+
+Cost MsPerFrame(int width, int height, int frames) {
   FrameRenderer renderer;
   if (!renderer.Open(width, height, false)) {
     std::fprintf(stderr, "frame_bench: %s\n", renderer.error().c_str());
@@ -33,8 +49,17 @@ double MsPerFrame(int width, int height, int frames) {
   CaptureFrame frame;
   renderer.Render(100.0, frame);  // warm up: shader compilation, uploads
   const auto start = std::chrono::steady_clock::now();
+  const double cpuStart = CpuMs();
   for (int i = 0; i < frames; ++i) renderer.Render(100.0 + i / 60.0, frame);
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / frames;
+  Cost cost;
+  cost.cpuMs = (CpuMs() - cpuStart) / frames;
+  cost.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / frames;
+  return cost;
+}
+
+void KeepBest(Cost& best, const Cost& c) {
+  best.wallMs = std::min(best.wallMs, c.wallMs);
+  best.cpuMs = std::min(best.cpuMs, c.cpuMs);
 }
 
 // A folder with the run folder's images and stand-in shaders whose fragment
@@ -73,19 +98,24 @@ int main(int argc, char** argv) {
   MakeFloor(runDir, single, 1, 1);
   MakeFloor(runDir, fetch, 4, 3);
 
-  std::printf("%-10s %9s %15s %13s %12s %12s\n", "size", "full ms", "1-texture ms", "fetch ms", "full/1-tex",
-              "full/fetch");
+  std::printf("%-10s %9s %13s %9s %11s %11s   %s\n", "size", "full ms", "1-texture ms", "fetch ms", "full/1-tex",
+              "full/fetch", "(CPU ms: full, fetch, full/fetch)");
   const int sizes[][2] = {{1280, 640}, {1920, 960}};
   bool met = true;
   for (auto [w, h] : sizes) {
-    fs::current_path(runDir);
-    const double full = MsPerFrame(w, h, 40);
-    fs::current_path(single.path());
-    const double one = MsPerFrame(w, h, 40);
-    fs::current_path(fetch.path());
-    const double floor = MsPerFrame(w, h, 40);
-    std::printf("%4dx%-5d %9.2f %15.2f %13.2f %12.2f %12.2f\n", w, h, full, one, floor, full / one, full / floor);
-    met = met && full <= kGoal * floor;
+    Cost full, one, floor;
+    for (int round = 0; round < 3; ++round) {
+      fs::current_path(runDir);
+      KeepBest(full, MsPerFrame(w, h, 20));
+      fs::current_path(single.path());
+      KeepBest(one, MsPerFrame(w, h, 20));
+      fs::current_path(fetch.path());
+      KeepBest(floor, MsPerFrame(w, h, 20));
+    }
+    std::printf("%4dx%-5d %9.2f %13.2f %9.2f %11.2f %11.2f   (%.1f, %.1f, %.2f)\n", w, h, full.wallMs, one.wallMs,
+                floor.wallMs, full.wallMs / one.wallMs, full.wallMs / floor.wallMs, full.cpuMs, floor.cpuMs,
+                full.cpuMs / floor.cpuMs);
+    met = met && full.wallMs <= kGoal * floor.wallMs;
   }
   std::printf("goal: full <= %.2f x fetch floor at both sizes: %s\n", kGoal, met ? "met" : "MISSED");
   return met ? 0 : 1;
