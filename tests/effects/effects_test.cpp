@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <string>
 
 #include "effects/effects.h"
 #include "gpu/shader.h"
+#include "score.h"
 #include "tests/support/support.h"
 #include "tools/capture/capture.h"
 
@@ -148,9 +150,20 @@ TEST_F(EffectsTest, ShaderSamplersGetTheUnitsTheEffectsBind) {
   EXPECT_EQ(unitOf(mask.program, "u0_veil"), 0);
   EXPECT_EQ(unitOf(mask.program, "u1_grain"), 1);
   EXPECT_EQ(unitOf(mask.program, "u2_haze"), 2);
-  // Both programs built cleanly: each has exactly one log entry per shader
-  // and one per link, in order, "abs" first.
+  // Both programs linked, with nothing to say about their sources (the
+  // generated timeline compiles as it is).
+  for (ShaderProgram* p : {abs.program, mask.program}) {
+    GLint linked = 0;
+    glGetObjectParameterivARB(p->programObject, GL_OBJECT_LINK_STATUS_ARB, &linked);
+    EXPECT_EQ(linked, 1);
+  }
+  // Each has exactly one log entry per shader and one per link, in order,
+  // "abs" first, and no compiler complains.
   const std::string log = ReadFile("shaders.log");
+  std::string lower = log;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  EXPECT_EQ(lower.find("error"), std::string::npos) << log;
+  EXPECT_EQ(lower.find("warning"), std::string::npos) << log;
   EXPECT_EQ(log.find("# vertex shader log:"), 0u) << log;
   EXPECT_NE(log.find("# shader linking log:", log.find("# fragment shader log:")), std::string::npos);
 }
@@ -237,6 +250,56 @@ TEST_F(EffectsTest, CreditsCoverExactlyTheRightHalfAndEffectsDrawWithoutTheirUni
   for (int x = 160; x < 320; ++x)
     for (int y = 0; y < 160; ++y)
       ASSERT_GE(frame.rgb[(static_cast<size_t>(y) * 320 + x) * 3], 250) << x << "," << y;
+}
+
+// Mean absolute difference of two frames, 0..1.
+double Difference(const CaptureFrame& a, const CaptureFrame& b) {
+  double sum = 0;
+  for (size_t i = 0; i < a.rgb.size(); ++i) sum += std::abs(a.rgb[i] - b.rgb[i]);
+  return sum / (255.0 * static_cast<double>(a.rgb.size()));
+}
+
+// Where across the picture two frames differ: the mean x of the absolute
+// difference, 0 (left edge) to 1 (right edge).
+double ChangeCentre(const CaptureFrame& a, const CaptureFrame& b) {
+  double weight = 0, moment = 0;
+  for (size_t i = 0; i < a.rgb.size(); ++i) {
+    const double d = std::abs(a.rgb[i] - b.rgb[i]);
+    weight += d;
+    moment += d * (static_cast<double>(i / 3 % static_cast<size_t>(a.width)) + 0.5);
+  }
+  return weight > 0 ? moment / weight / a.width : 0.5;
+}
+
+TEST_F(EffectsTest, EveryBellLightsUpAtItsOnsetOnItsSideAndNotBefore) {
+  // Frames at 10 fps, as a viewer of a slow video would see them.
+  FrameRenderer renderer;
+  ASSERT_TRUE(renderer.Open(160, 80, false)) << renderer.error();
+  const sorvane::assetgen::Score score = sorvane::assetgen::ComposeScore();
+  ASSERT_FALSE(score.bells.empty());
+  CaptureFrame earlier, before, at;
+  for (const auto& bell : score.bells) {
+    SCOPED_TRACE(bell.time);
+    // A frame just after the onset (the hardest case: the bell has only
+    // just begun) and the two before it.
+    renderer.Render(bell.time - 0.198, earlier);
+    renderer.Render(bell.time - 0.098, before);
+    renderer.Render(bell.time + 0.002, at);
+    // The picture changes at the onset, clearly more than it was changing
+    // just before (the slow motion of the piece, earlier bells).
+    const double change = Difference(before, at), quiet = Difference(earlier, before);
+    EXPECT_GT(change, 0.02);
+    EXPECT_GT(change, 2.0 * quiet);
+    // And where the bell sounds: left of the middle for a bell panned left,
+    // right of it for one panned right.
+    const double centre = ChangeCentre(before, at);
+    if (bell.pan < -0.3f) {
+      EXPECT_LT(centre, 0.45);
+    }
+    if (bell.pan > 0.3f) {
+      EXPECT_GT(centre, 0.55);
+    }
+  }
 }
 
 }  // namespace
