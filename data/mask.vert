@@ -32,7 +32,7 @@ vec3 photographsOf(int s) {
 float densityOf(int s) {
   if (s == 0) return 0.55;
   if (s == 1) return 0.6;
-  if (s == 2) return 0.9;
+  if (s == 2) return 0.8;
   if (s == 3) return 0.4;
   return 0.65;
 }

@@ -156,7 +156,10 @@ bool Measure(const fs::path& dir, const Score& score, const std::vector<double>&
   out.bellsAnswered = 0;
   for (const auto& bell : score.bells) {
     bool answered = false;
-    for (long i = long(std::ceil(bell.time * kFps - 1e-9)); i < frames && double(i) / kFps <= bell.time + kBellWindow + 1e-9; ++i)
+    // From the frame at the onset (a frame within 1 ms before it counts: the
+    // shaders' single-precision clock cannot tell them apart).
+    for (long i = long(std::ceil((bell.time - 0.001) * kFps)); i < frames && double(i) / kFps <= bell.time + kBellWindow;
+         ++i)
       answered = answered || (i > 0 && change[size_t(i)] >= 2.0 * median);
     out.bellsAnswered += answered;
   }
