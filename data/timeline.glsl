@@ -86,16 +86,15 @@ float swell() {
   return clamp((level + 10.5) / 21.4, 0.0, 1.0);
 }
 
-// The bells: the three most recent onsets up to now, newest first, each as
-// (onset seconds, MIDI pitch, velocity 0..1, pan -1..1). Before the first
-// bell they hold onsets far in the past, which draw nothing.
+// The bells: the two most recent onsets up to now, newest first, each as
+// (onset seconds, MIDI pitch, velocity 0..1, pan -1..1); a third has faded
+// by the time the next one sounds. Before the first bell they hold onsets
+// far in the past, which draw nothing.
 vec4 recentBell0 = vec4(-1e4, 72.0, 0.0, 0.0);
 vec4 recentBell1 = vec4(-1e4, 72.0, 0.0, 0.0);
-vec4 recentBell2 = vec4(-1e4, 72.0, 0.0, 0.0);
 
 void bell(float onset, float midi, float velocity, float pan) {
   if (seconds >= onset) {
-    recentBell2 = recentBell1;
     recentBell1 = recentBell0;
     recentBell0 = vec4(onset, midi, velocity, pan);
   }
