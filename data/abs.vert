@@ -38,11 +38,11 @@ const vec2 kWorld = vec2(4.0, 2.0);
 // The looks of the five sections, in order: opening, first swell, thinning,
 // great swell, settling.
 vec3 lightColourOf(int s) {
-  if (s == 0) return vec3(1.0, 0.64, 0.42);   // rose-amber dawn
+  if (s == 0) return vec3(0.95, 0.66, 0.5);   // rose-amber dawn
   if (s == 1) return vec3(1.0, 0.78, 0.45);   // gold
   if (s == 2) return vec3(0.42, 0.55, 1.0);   // cold moonlight
   if (s == 3) return vec3(1.0, 0.88, 0.66);   // white gold
-  return vec3(1.0, 0.36, 0.16);               // embers
+  return vec3(1.0, 0.32, 0.12);               // embers
 }
 // Reach of the light (its falloff: smaller reaches further), the size of
 // its path across the view (x, y) and its strength.
@@ -123,7 +123,7 @@ void main() {
   // a little further at every chord change.
   vec3 colour = mix(lightColourOf(sectionBefore), lightColourOf(sectionNow), blend);
   vec2 hue = chordHue();
-  colour *= 1.0 + 0.2 * (hue.x * vec3(0.25, 0.0, -0.25) + hue.y * vec3(-0.1, 0.2, -0.1));
+  colour *= 1.0 + 0.35 * (hue.x * vec3(0.25, 0.0, -0.25) + hue.y * vec3(-0.1, 0.2, -0.1));
   vec4 shape = mix(lightShapeOf(sectionBefore), lightShapeOf(sectionNow), blend);
   float angle = seconds * 0.05 + chordTurns() * 0.9;
   vec2 lightAt = vec2(cos(angle) * shape.y, sin(angle * 1.3) * shape.z);
