@@ -32,7 +32,7 @@ steady vec4 ripples;     // their squared radii × sharpness, and strengths
 // </timeline>
 
 // One strip texture unit is 4 world units along and 2 across; the camera
-// shows 2.49 × 1.24 of them around the view's centre.
+// shows 2.49 × 1.24 world units around the view's centre.
 const vec2 kWorld = vec2(4.0, 2.0);
 
 // The looks of the five sections, in order: opening, first swell, thinning,

@@ -45,8 +45,9 @@ void chord(float start, float root) {
   }
 }
 
-// Turns of the light's path: one more quarter-ish turn for every chord,
-// eased in over the first seconds of the chord; continuous in time.
+// The chord changes so far, the latest eased in over its first seven
+// seconds: one step per chord, continuous in time (the light's path turns by
+// a step at every change).
 float chordTurns() { return chordChanges + smoothstep(0.0, 7.0, chordSince); }
 
 // The root's place on the circle of fifths as an angle, so that related

@@ -50,7 +50,9 @@ struct Figures {
   int closestA = 0, closestB = 0;
 };
 
+// 0..1; 0 for frames that cannot be compared (one never rendered).
 double MeanAbsDifference(const CaptureFrame& a, const CaptureFrame& b) {
+  if (a.rgb.empty() || a.rgb.size() != b.rgb.size()) return 0.0;
   double sum = 0;
   for (size_t i = 0; i < a.rgb.size(); ++i) sum += std::abs(int(a.rgb[i]) - int(b.rgb[i]));
   return sum / (255.0 * double(a.rgb.size()));
