@@ -81,7 +81,7 @@ vec3 revealedOf(int s) {
 // How far the circles open, before the swell adds to it.
 float openingOf(int s) {
   if (s == 0) return 0.25;
-  if (s == 1) return 0.55;
+  if (s == 1) return 0.42;
   if (s == 2) return 0.14;
   if (s == 3) return 0.8;
   return 0.35;

@@ -30,15 +30,15 @@ vec3 photographsOf(int s) {
   if (s == 1) return vec3(0.3, 0.0, 0.7);   // bark, pale and fibrous
   if (s == 2) return vec3(0.0, 1.0, 0.0);   // water light at night
   if (s == 3) return vec3(0.8, 0.0, 0.2);   // thin bright cloud
-  return vec3(0.35, 0.0, 0.65);             // bark over cloud
+  return vec3(0.15, 0.0, 0.85);             // bark, dark-furrowed
 }
 // How much of the veil is photograph rather than clear light.
 float densityOf(int s) {
-  if (s == 0) return 0.55;
+  if (s == 0) return 0.65;
   if (s == 1) return 0.6;
   if (s == 2) return 0.8;
   if (s == 3) return 0.4;
-  return 0.75;
+  return 0.8;
 }
 vec3 tintOf(int s) {
   if (s == 0) return vec3(0.94, 0.9, 1.0);
@@ -53,7 +53,7 @@ void main() {
   playScore();
 
   vec2 uv = gl_MultiTexCoord0.xy;
-  uvCloudWater = vec4(uv * 0.5 + vec2(-0.004, 0.002) * seconds, uv * 0.75 + vec2(0.003, 0.001) * seconds);
+  uvCloudWater = vec4(uv * 0.4 + vec2(-0.004, 0.002) * seconds, uv * 0.75 + vec2(0.003, 0.001) * seconds);
   uvBark = uv * 0.6 + vec2(0.0, -0.003 * seconds);
 
   float blend = sectionBlend();

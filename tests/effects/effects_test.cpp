@@ -168,6 +168,34 @@ TEST_F(EffectsTest, ShaderSamplersGetTheUnitsTheEffectsBind) {
   EXPECT_NE(log.find("# shader linking log:", log.find("# fragment shader log:")), std::string::npos);
 }
 
+// Replaces an image of the working folder by a flat one: of the given grey,
+// or (grey < 0) of the image's own mean colour, so that only its pattern is
+// gone.
+bool WriteFlatJpeg(const char* name, int grey) {
+  ILuint image;
+  ilGenImages(1, &image);
+  ilBindImage(image);
+  uint8_t colour[3] = {uint8_t(grey), uint8_t(grey), uint8_t(grey)};
+  if (grey < 0) {
+    if (!ilLoadImage(name)) return false;
+    const int w = ilGetInteger(IL_IMAGE_WIDTH), h = ilGetInteger(IL_IMAGE_HEIGHT);
+    std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
+    ilCopyPixels(0, 0, 0, w, h, 1, IL_RGB, IL_UNSIGNED_BYTE, rgb.data());
+    for (int c = 0; c < 3; ++c) {
+      double sum = 0;
+      for (size_t i = c; i < rgb.size(); i += 3) sum += rgb[i];
+      colour[c] = static_cast<uint8_t>(sum / (static_cast<double>(w) * h) + 0.5);
+    }
+  }
+  std::vector<uint8_t> pixels;
+  for (int i = 0; i < 64 * 64; ++i) pixels.insert(pixels.end(), colour, colour + 3);
+  ilTexImage(64, 64, 1, 3, IL_RGB, IL_UNSIGNED_BYTE, pixels.data());
+  ilEnable(IL_FILE_OVERWRITE);
+  const bool saved = ilSaveImage(name);
+  ilDeleteImages(1, &image);
+  return saved;
+}
+
 double Mean(const CaptureFrame& f, int x0, int x1) {
   double sum = 0;
   for (int y = 0; y < f.height; ++y)
@@ -227,14 +255,7 @@ TEST_F(EffectsTest, CreditsCoverExactlyTheRightHalfAndEffectsDrawWithoutTheirUni
                         "void main() { gl_FragColor = (texture2D(a, vec2(0.5)) + texture2D(b, vec2(0.5)) +"
                         " texture2D(c, vec2(0.5))) * 0.0; }\n"));
   // A white credits image makes its extent exact.
-  ILuint image;
-  ilGenImages(1, &image);
-  ilBindImage(image);
-  std::vector<uint8_t> white(64 * 64 * 3, 255);
-  ilTexImage(64, 64, 1, 3, IL_RGB, IL_UNSIGNED_BYTE, white.data());
-  ilEnable(IL_FILE_OVERWRITE);
-  ASSERT_TRUE(ilSaveImage("credits.jpg"));
-  ilDeleteImages(1, &image);
+  ASSERT_TRUE(WriteFlatJpeg("credits.jpg", 255));
 
   FrameRenderer renderer;
   ASSERT_TRUE(renderer.Open(320, 160, false)) << renderer.error();
@@ -311,6 +332,69 @@ TEST_F(EffectsTest, EveryBellLightsUpAtItsOnsetOnItsSideAndNotBefore) {
   std::sort(quiet.begin(), quiet.end());
   const double drift = quiet[quiet.size() / 2];
   for (size_t i = 0; i < changes.size(); ++i) EXPECT_GT(changes[i], 2.0 * drift) << "bell at " << score.bells[i].time;
+}
+
+TEST_F(EffectsTest, TheFormShowsInTheLightAndEveryPhotographPlaysAPart) {
+  const sorvane::assetgen::Score score = sorvane::assetgen::ComposeScore();
+  const size_t sections = score.sections.size();
+  ASSERT_EQ(sections, 5u);
+  auto end = [&](size_t s) { return s + 1 < sections ? score.sections[s + 1].start : 269.0; };
+  // Frames every 3 s through each section, after the fade-in and before the
+  // fade-out.
+  auto times = [&](size_t s) {
+    std::vector<double> t;
+    for (double at = std::max(score.sections[s].start + 1.5, 6.0); at < end(s); at += 3.0) t.push_back(at);
+    return t;
+  };
+  auto render = [&](std::vector<std::vector<CaptureFrame>>& out) {
+    FrameRenderer renderer;
+    ASSERT_TRUE(renderer.Open(160, 80, false)) << renderer.error();
+    out.assign(sections, {});
+    for (size_t s = 0; s < sections; ++s)
+      for (double t : times(s)) {
+        out[s].emplace_back();
+        renderer.Render(t, out[s].back());
+      }
+  };
+  std::vector<std::vector<CaptureFrame>> piece;
+  render(piece);
+  ASSERT_FALSE(HasFailure());
+
+  // The great swell is the brightest section and the thinning the darkest.
+  std::vector<double> brightness(sections, 0.0);
+  for (size_t s = 0; s < sections; ++s) {
+    for (const CaptureFrame& f : piece[s]) brightness[s] += Mean(f, 0, 160) / static_cast<double>(piece[s].size());
+  }
+  const size_t thinning = 2, greatSwell = 3;
+  for (size_t s = 0; s < sections; ++s) {
+    SCOPED_TRACE(s);
+    if (s != greatSwell) {
+      EXPECT_GT(brightness[greatSwell], brightness[s] * 1.2);
+    }
+    if (s != thinning) {
+      EXPECT_LT(brightness[thinning], brightness[s]);
+    }
+  }
+
+  // Each photograph's pattern shows somewhere: with it replaced by its own
+  // mean colour, some section changes by 4 % of its brightness or more on
+  // average (when the veil's photographs merely tinted the relief, they
+  // changed it by 1 to 3 %).
+  for (const char* photo : {"311_18.jpg", "162_05.jpg", "308_18.jpg", "001_14.jpg", "003_14.jpg", "003_01.jpg"}) {
+    SCOPED_TRACE(photo);
+    fs::copy_file(photo, std::string(photo) + ".kept");
+    ASSERT_TRUE(WriteFlatJpeg(photo, -1));
+    std::vector<std::vector<CaptureFrame>> without;
+    render(without);
+    double largest = 0;
+    for (size_t s = 0; s < sections; ++s) {
+      double sum = 0;
+      for (size_t i = 0; i < piece[s].size(); ++i) sum += Difference(piece[s][i], without[s][i]);
+      largest = std::max(largest, sum / static_cast<double>(piece[s].size()) / (brightness[s] / 255.0));
+    }
+    EXPECT_GT(largest, 0.04);
+    fs::rename(std::string(photo) + ".kept", photo);
+  }
 }
 
 }  // namespace
