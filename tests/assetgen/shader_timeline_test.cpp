@@ -138,7 +138,7 @@ TEST(ShaderTimeline, GeneratorStopsOnShaderSourcesItCannotFill) {
   std::ofstream(sources + "/timeline.glsl") << "// shared\n";
   std::string log, err;
   EXPECT_EQ(test::RunGenerator("--shader-dir '" + sources + "' --only abs.vert '" + out + "'", log, err), 1);
-  EXPECT_NE(err.find("abs.vert: no marker line"), std::string::npos) << err;
+  EXPECT_NE(err.find(sources + "/abs.vert: no marker line"), std::string::npos) << err;
   EXPECT_FALSE(std::filesystem::exists(out + "/abs.vert"));
 
   // mask.vert has no source at all.

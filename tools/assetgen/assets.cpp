@@ -68,9 +68,15 @@ std::string ReadText(const std::string& path) {
 Asset ShaderAsset(const char* name) {
   return {name, 0.1, [name](const GenerateOptions& o, std::string& note) {
             const Score score = ComposeScore();
-            const std::string source = ReadText(o.shaderDir + "/" + name);
+            const std::string sourcePath = o.shaderDir + "/" + name;
+            const std::string source = ReadText(sourcePath);
             const std::string shared = ReadText(o.shaderDir + "/timeline.glsl");
-            const std::string filled = FillTimeline(source, shared + "\n" + TimelineGlsl(score));
+            std::string filled;
+            try {
+              filled = FillTimeline(source, shared + "\n" + TimelineGlsl(score));
+            } catch (const std::runtime_error& e) {
+              throw std::runtime_error(sourcePath + ": " + e.what());  // the source is at fault, not the output
+            }
             note = std::to_string(score.sections.size()) + " sections, " + std::to_string(score.chords.size()) +
                    " chords, " + std::to_string(score.bells.size()) + " bells";
             return std::vector<uint8_t>(filled.begin(), filled.end());
