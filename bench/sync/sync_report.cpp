@@ -78,7 +78,7 @@ double Pearson(const std::vector<double>& x, const std::vector<double>& y) {
 }
 
 // Short-term loudness (LUFS, 3 s window) at the end of every 1/kFps step of
-// the track; empty if the track cannot be decoded.
+// the track, the first after one step; empty if the track cannot be decoded.
 std::vector<double> ShortTermLoudness(const std::string& path) {
   platform::OggStream stream;
   if (!stream.Open(path.c_str())) return {};
@@ -144,7 +144,9 @@ bool Measure(const fs::path& dir, const Score& score, const std::vector<double>&
   for (int second = int(kFrom); second < int(kTo); ++second) {
     double sum = 0;
     for (int k = 0; k < int(kFps); ++k) sum += luma[size_t(second * int(kFps) + k)];
-    const size_t centre = size_t((second + 2) * int(kFps));  // window [second - 1, second + 2]
+    // loudness[j] is the window that ends after the track's first j + 1
+    // steps; this one is [second - 1, second + 2].
+    const size_t centre = size_t((second + 2) * int(kFps)) - 1;
     if (centre >= loudness.size() || !std::isfinite(loudness[centre])) continue;
     brightness.push_back(sum / kFps);
     music.push_back(loudness[centre]);
