@@ -9,7 +9,9 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "effects/effects.h"
 #include "gpu/shader.h"
@@ -332,6 +334,32 @@ TEST_F(EffectsTest, EveryBellLightsUpAtItsOnsetOnItsSideAndNotBefore) {
   std::sort(quiet.begin(), quiet.end());
   const double drift = quiet[quiet.size() / 2];
   for (size_t i = 0; i < changes.size(); ++i) EXPECT_GT(changes[i], 2.0 * drift) << "bell at " << score.bells[i].time;
+}
+
+TEST_F(EffectsTest, DriversWithoutFlatVaryingsDrawTheSamePicture) {
+  // The steady values are flat only where the driver offers it; without,
+  // they are interpolated between equal values, which must change nothing.
+  const double times[] = {30.0, 104.95, 150.0, 203.0, 250.0};
+  std::vector<CaptureFrame> flat(std::size(times)), smooth(std::size(times));
+  {
+    FrameRenderer renderer;
+    ASSERT_TRUE(renderer.Open(160, 80, false)) << renderer.error();
+    for (size_t i = 0; i < std::size(times); ++i) renderer.Render(times[i], flat[i]);
+  }
+  for (const char* name : {"abs.vert", "abs.frag", "mask.vert", "mask.frag"}) {
+    std::string source = ReadFile(name);
+    const size_t at = source.find("#ifdef GL_EXT_gpu_shader4");
+    ASSERT_NE(at, std::string::npos) << name;
+    source.replace(at, 25, "#ifdef NO_SUCH_EXTENSION__");
+    ASSERT_TRUE(WriteFile(name, source));
+  }
+  FrameRenderer renderer;
+  ASSERT_TRUE(renderer.Open(160, 80, false)) << renderer.error();
+  for (size_t i = 0; i < std::size(times); ++i) {
+    renderer.Render(times[i], smooth[i]);
+    EXPECT_LE(Difference(flat[i], smooth[i]), 0.002) << times[i];
+  }
+  EXPECT_EQ(ReadFile("shaders.log").find("rror"), std::string::npos) << ReadFile("shaders.log");
 }
 
 TEST_F(EffectsTest, TheFormShowsInTheLightAndEveryPhotographPlaysAPart) {
