@@ -1,68 +1,83 @@
-// The relief layer: a photograph lit through its own normal map by a warm
-// light that circles slowly over the visible part of the strip, with two
-// more photographs revealed through slow expanding circles.
+// The relief layer: the section's leading photographs lit through the
+// stone's normal map by a light that circles the view, with other
+// photographs revealed inside two opening circles, and a ring of light for
+// every bell. Everything that depends on time arrives from the vertex shader
+// (abs.vert); this shader only reads the four textures and shades.
 //
 // Samplers are named so that declaration order and alphabetical order agree
 // (GL implementations report active uniforms in one or the other), and the
-// loader binds them to units 0..3 in that order.
+// loader binds them to units 0..3 in that order. Values that are the same
+// all over the strip are "steady": flat where the driver offers flat
+// varyings, which spares interpolating them for every pixel.
 #version 120
+#ifdef GL_EXT_gpu_shader4
+#extension GL_EXT_gpu_shader4 : enable
+#define steady flat varying  // the same all over the strip: nothing to interpolate
+#else
+#define steady varying
+#endif
 uniform sampler2D u0_normals;  // unit 0: normal map, R = x, G = z, B = y
 uniform sampler2D u1_stone;    // unit 1: the photograph the normals come from
-uniform sampler2D u2_amber;    // unit 2: revealed inside the circles
-uniform sampler2D u3_ember;    // unit 3: revealed in the circles' rims
-uniform float t;               // 0.3 × seconds
+uniform sampler2D u2_amber;    // unit 2: rust eating into steel
+uniform sampler2D u3_ember;    // unit 3: honey marble
+
 varying vec2 uv;
+varying vec4 uvPhotos;
+varying vec2 toLight;
+varying vec4 circles;
+varying vec4 toBells;
+steady vec4 light;
+steady vec4 leading;
+steady vec4 revealed;
+steady vec4 ripples;
 
-// One strip texture unit is 4 world units along and 2 across.
-const vec2 kWorld = vec2(4.0, 2.0);
-
-float ring(vec2 p, vec2 centre, float phase, float width) {
-  float radius = fract(t * 0.011 + phase) * 1.6;
-  float d = length((p - centre) * kWorld);
-  float fadeOut = 1.0 - fract(t * 0.011 + phase);
-  return smoothstep(radius - width, radius, d) * (1.0 - smoothstep(radius, radius + width, d)) * fadeOut;
+// The bells' ripples: bands of light around their squared radii, so a young
+// ripple is a flash and an older one a ring that thins as it spreads.
+float bellLight() {
+  vec2 x = vec2(dot(toBells.xy, toBells.xy), dot(toBells.zw, toBells.zw)) - ripples.xy;
+  vec2 band = max(1.0 - x * x, 0.0);
+  return dot(band * band, ripples.zw);
 }
 
 void main() {
-  vec3 texel = texture2D(u0_normals, uv).rgb * 2.0 - 1.0;
-  vec3 n = normalize(vec3(texel.r, texel.b, texel.g + 0.35));
+  // The normal, tilted towards the viewer a little and not normalised: the
+  // map's normals are unit vectors, so scaled by 0.74 this one is close to
+  // unit length wherever the relief is gentle, and shorter only on the steep
+  // sides of the cracks, which then catch a little less light.
+  vec3 texel = texture2D(u0_normals, uv).rgb * 1.48 - 0.74;
+  vec3 n = vec3(vec2(texel.r, texel.b) * leading.w, texel.g + 0.26);
+  vec3 stone = texture2D(u1_stone, uv).rgb;
+  vec3 rust = texture2D(u2_amber, uvPhotos.xy).rgb;
+  vec3 marble = texture2D(u3_ember, uvPhotos.zw).rgb;
 
-  // The view centre moves with the camera: 0.01 texture repetitions a second.
-  vec2 centre = vec2(0.5 + t / 30.0, 0.5);
-  float a = t * 0.21;
-  vec2 lightUv = centre + vec2(cos(a) * 0.17, sin(a) * 0.16);
-  vec3 toLight = vec3((lightUv - uv) * kWorld, 0.55);
-  float dist = length(toLight);
-  vec3 l = toLight / dist;
-  float falloff = 1.0 / (1.0 + 1.1 * dist * dist);
+  // Inside the circles the revealed photographs replace the leading ones;
+  // their rims glow. In units of each circle's radius, d² - 1 is about
+  // 2 (d - 1) near the rim, which spares the square roots.
+  vec2 edge = vec2(dot(circles.xy, circles.xy), dot(circles.zw, circles.zw)) - 1.0;
+  float inside = clamp(max(-edge.x, -edge.y) * 5.0, 0.0, 1.0);
+  vec2 rims = max(1.0 - abs(edge) * 7.0, 0.0);
+  vec3 albedo = mat3(stone, rust, marble) * mix(leading.xyz, revealed.xyz, inside);
+
+  vec3 l3 = vec3(toLight, 0.55);
+  float dist2 = dot(l3, l3);
+  vec3 l = l3 * inversesqrt(dist2);
+  float falloff = 1.0 / (1.0 + light.w * dist2);
   float diffuse = max(dot(n, l), 0.0);
-  vec3 h = normalize(l + vec3(0.0, 0.0, 1.0));
-  // The 28th power by squaring: a software rasteriser's pow is a log and an exp.
-  float s1 = max(dot(n, h), 0.0);
+  // Blinn's half vector without normalising it: n·(l + z) / |l + z|, where
+  // 1 / |l + z| = 1 / sqrt(2 + 2 l.z) is close to 0.62 - 0.12 l.z over the
+  // elevations the light takes. The 28th power by squaring: a software
+  // rasteriser's pow is a log and an exp.
+  float s1 = clamp((dot(n, l) + n.z) * (0.62 - 0.12 * l.z), 0.0, 1.0);
   float s2 = s1 * s1;
   float s4 = s2 * s2;
   float s8 = s4 * s4;
   float specular = s8 * s8 * s8 * s4 * 0.22;
 
-  vec3 stone = texture2D(u1_stone, uv).rgb;
-  vec3 amber = texture2D(u2_amber, uv * 0.5 + vec2(0.013 * t, 0.0)).rgb;
-  // Scales of at most 1 keep the unmipmapped photographs from shimmering
-  // and their texel reads close together.
-  vec3 ember = texture2D(u3_ember, uv * 0.75).rgb;
+  float bells = bellLight();
 
-  // Slow circles opening from three points that travel with the view.
-  vec2 p = uv;
-  float inside = 0.0;
-  inside += smoothstep(0.35, 0.0, abs(length((p - centre - vec2(0.12, 0.05)) * kWorld) - fract(t * 0.017) * 1.4)) * (1.0 - fract(t * 0.017));
-  inside += smoothstep(0.35, 0.0, abs(length((p - centre + vec2(0.15, 0.08)) * kWorld) - fract(t * 0.017 + 0.5) * 1.4)) * (1.0 - fract(t * 0.017 + 0.5));
-  inside = clamp(inside, 0.0, 1.0);
-  float rim = ring(p, centre + vec2(0.02, -0.06), 0.25, 0.05) + ring(p, centre - vec2(0.2, -0.1), 0.75, 0.05);
-
-  vec3 albedo = mix(stone, amber * 1.1, inside * 0.85);
-  albedo = mix(albedo, ember * vec3(1.25, 0.95, 0.6), clamp(rim, 0.0, 1.0) * 0.6);
-
-  vec3 warm = vec3(1.0, 0.71, 0.38);
-  vec3 ambient = vec3(0.11, 0.12, 0.15);
-  vec3 colour = albedo * (ambient + warm * diffuse * falloff * 1.9) + warm * specular * falloff;
+  // The rims glow in the light's colour; the bells in a warm white that
+  // takes on the surface's colour.
+  vec3 colour = light.rgb * (albedo * (revealed.w + diffuse * falloff) + specular * falloff + 0.45 * (rims.x + rims.y)) +
+                vec3(1.0, 0.86, 0.66) * bells * (0.05 + 1.4 * albedo);
   gl_FragColor = vec4(colour, 1.0);
 }

@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "effects/effects.h"
 #include "gpu/shader.h"
+#include "score.h"
 #include "tests/support/support.h"
 #include "tools/capture/capture.h"
 
@@ -149,11 +153,50 @@ TEST_F(EffectsTest, ShaderSamplersGetTheUnitsTheEffectsBind) {
   EXPECT_EQ(unitOf(mask.program, "u0_veil"), 0);
   EXPECT_EQ(unitOf(mask.program, "u1_grain"), 1);
   EXPECT_EQ(unitOf(mask.program, "u2_haze"), 2);
-  // Both programs built cleanly: each has exactly one log entry per shader
-  // and one per link, in order, "abs" first.
+  // Both programs linked, with nothing to say about their sources (the
+  // generated timeline compiles as it is).
+  for (ShaderProgram* p : {abs.program, mask.program}) {
+    GLint linked = 0;
+    glGetObjectParameterivARB(p->programObject, GL_OBJECT_LINK_STATUS_ARB, &linked);
+    EXPECT_EQ(linked, 1);
+  }
+  // Each has exactly one log entry per shader and one per link, in order,
+  // "abs" first, and no compiler complains.
   const std::string log = ReadFile("shaders.log");
+  std::string lower = log;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  EXPECT_EQ(lower.find("error"), std::string::npos) << log;
+  EXPECT_EQ(lower.find("warning"), std::string::npos) << log;
   EXPECT_EQ(log.find("# vertex shader log:"), 0u) << log;
   EXPECT_NE(log.find("# shader linking log:", log.find("# fragment shader log:")), std::string::npos);
+}
+
+// Replaces an image of the working folder by a flat one: of the given grey,
+// or (grey < 0) of the image's own mean colour, so that only its pattern is
+// gone.
+bool WriteFlatJpeg(const char* name, int grey) {
+  ILuint image;
+  ilGenImages(1, &image);
+  ilBindImage(image);
+  uint8_t colour[3] = {uint8_t(grey), uint8_t(grey), uint8_t(grey)};
+  if (grey < 0) {
+    if (!ilLoadImage(name)) return false;
+    const int w = ilGetInteger(IL_IMAGE_WIDTH), h = ilGetInteger(IL_IMAGE_HEIGHT);
+    std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
+    ilCopyPixels(0, 0, 0, w, h, 1, IL_RGB, IL_UNSIGNED_BYTE, rgb.data());
+    for (int c = 0; c < 3; ++c) {
+      double sum = 0;
+      for (size_t i = c; i < rgb.size(); i += 3) sum += rgb[i];
+      colour[c] = static_cast<uint8_t>(sum / (static_cast<double>(w) * h) + 0.5);
+    }
+  }
+  std::vector<uint8_t> pixels;
+  for (int i = 0; i < 64 * 64; ++i) pixels.insert(pixels.end(), colour, colour + 3);
+  ilTexImage(64, 64, 1, 3, IL_RGB, IL_UNSIGNED_BYTE, pixels.data());
+  ilEnable(IL_FILE_OVERWRITE);
+  const bool saved = ilSaveImage(name);
+  ilDeleteImages(1, &image);
+  return saved;
 }
 
 double Mean(const CaptureFrame& f, int x0, int x1) {
@@ -215,14 +258,7 @@ TEST_F(EffectsTest, CreditsCoverExactlyTheRightHalfAndEffectsDrawWithoutTheirUni
                         "void main() { gl_FragColor = (texture2D(a, vec2(0.5)) + texture2D(b, vec2(0.5)) +"
                         " texture2D(c, vec2(0.5))) * 0.0; }\n"));
   // A white credits image makes its extent exact.
-  ILuint image;
-  ilGenImages(1, &image);
-  ilBindImage(image);
-  std::vector<uint8_t> white(64 * 64 * 3, 255);
-  ilTexImage(64, 64, 1, 3, IL_RGB, IL_UNSIGNED_BYTE, white.data());
-  ilEnable(IL_FILE_OVERWRITE);
-  ASSERT_TRUE(ilSaveImage("credits.jpg"));
-  ilDeleteImages(1, &image);
+  ASSERT_TRUE(WriteFlatJpeg("credits.jpg", 255));
 
   FrameRenderer renderer;
   ASSERT_TRUE(renderer.Open(320, 160, false)) << renderer.error();
@@ -238,6 +274,156 @@ TEST_F(EffectsTest, CreditsCoverExactlyTheRightHalfAndEffectsDrawWithoutTheirUni
   for (int x = 160; x < 320; ++x)
     for (int y = 0; y < 160; ++y)
       ASSERT_GE(frame.rgb[(static_cast<size_t>(y) * 320 + x) * 3], 250) << x << "," << y;
+}
+
+// Mean absolute difference of two frames, 0..1.
+double Difference(const CaptureFrame& a, const CaptureFrame& b) {
+  double sum = 0;
+  for (size_t i = 0; i < a.rgb.size(); ++i) sum += std::abs(a.rgb[i] - b.rgb[i]);
+  return sum / (255.0 * static_cast<double>(a.rgb.size()));
+}
+
+// Where across the picture two frames differ: the mean x of the absolute
+// difference, 0 (left edge) to 1 (right edge).
+double ChangeCentre(const CaptureFrame& a, const CaptureFrame& b) {
+  double weight = 0, moment = 0;
+  for (size_t i = 0; i < a.rgb.size(); ++i) {
+    const double d = std::abs(a.rgb[i] - b.rgb[i]);
+    weight += d;
+    moment += d * (static_cast<double>(i / 3 % static_cast<size_t>(a.width)) + 0.5);
+  }
+  return weight > 0 ? moment / weight / a.width : 0.5;
+}
+
+TEST_F(EffectsTest, EveryBellLightsUpAtItsOnsetOnItsSideAndNotBefore) {
+  // Frames at 10 fps, as a viewer of a slow video would see them.
+  FrameRenderer renderer;
+  ASSERT_TRUE(renderer.Open(160, 80, false)) << renderer.error();
+  const sorvane::assetgen::Score score = sorvane::assetgen::ComposeScore();
+  ASSERT_FALSE(score.bells.empty());
+  CaptureFrame earlier, before, at;
+  std::vector<double> changes, quiet;
+  double previousBell = -100.0;
+  for (const auto& bell : score.bells) {
+    SCOPED_TRACE(bell.time);
+    // A frame just after the onset (the hardest case: the bell has only
+    // just begun) and the two before it.
+    renderer.Render(bell.time - 0.198, earlier);
+    renderer.Render(bell.time - 0.098, before);
+    renderer.Render(bell.time + 0.002, at);
+    changes.push_back(Difference(before, at));
+    // The first bell of a phrase: the picture was only drifting before it,
+    // so nothing of the bell shows in the frame before its onset.
+    if (bell.time - previousBell > 3.0) {
+      quiet.push_back(Difference(earlier, before));
+      EXPECT_GT(changes.back(), 2.0 * quiet.back());
+    }
+    previousBell = bell.time;
+    // Where the bell sounds: left of the middle for a bell panned left,
+    // right of it for one panned right.
+    const double centre = ChangeCentre(before, at);
+    if (bell.pan < -0.3f) {
+      EXPECT_LT(centre, 0.45);
+    }
+    if (bell.pan > 0.3f) {
+      EXPECT_GT(centre, 0.55);
+    }
+  }
+  // Every onset, within a phrase too, changes the picture by at least twice
+  // as much as the drift between frames does at the phrases' starts.
+  ASSERT_GE(quiet.size(), 5u);
+  std::sort(quiet.begin(), quiet.end());
+  const double drift = quiet[quiet.size() / 2];
+  for (size_t i = 0; i < changes.size(); ++i) EXPECT_GT(changes[i], 2.0 * drift) << "bell at " << score.bells[i].time;
+}
+
+TEST_F(EffectsTest, DriversWithoutFlatVaryingsDrawTheSamePicture) {
+  // The steady values are flat only where the driver offers it; without,
+  // they are interpolated between equal values, which must change nothing.
+  const double times[] = {30.0, 104.95, 150.0, 203.0, 250.0};
+  std::vector<CaptureFrame> flat(std::size(times)), smooth(std::size(times));
+  {
+    FrameRenderer renderer;
+    ASSERT_TRUE(renderer.Open(160, 80, false)) << renderer.error();
+    for (size_t i = 0; i < std::size(times); ++i) renderer.Render(times[i], flat[i]);
+  }
+  for (const char* name : {"abs.vert", "abs.frag", "mask.vert", "mask.frag"}) {
+    std::string source = ReadFile(name);
+    const size_t at = source.find("#ifdef GL_EXT_gpu_shader4");
+    ASSERT_NE(at, std::string::npos) << name;
+    source.replace(at, 25, "#ifdef NO_SUCH_EXTENSION__");
+    ASSERT_TRUE(WriteFile(name, source));
+  }
+  FrameRenderer renderer;
+  ASSERT_TRUE(renderer.Open(160, 80, false)) << renderer.error();
+  for (size_t i = 0; i < std::size(times); ++i) {
+    renderer.Render(times[i], smooth[i]);
+    EXPECT_LE(Difference(flat[i], smooth[i]), 0.002) << times[i];
+  }
+  EXPECT_EQ(ReadFile("shaders.log").find("rror"), std::string::npos) << ReadFile("shaders.log");
+}
+
+TEST_F(EffectsTest, TheFormShowsInTheLightAndEveryPhotographPlaysAPart) {
+  const sorvane::assetgen::Score score = sorvane::assetgen::ComposeScore();
+  const size_t sections = score.sections.size();
+  ASSERT_EQ(sections, 5u);
+  auto end = [&](size_t s) { return s + 1 < sections ? score.sections[s + 1].start : 269.0; };
+  // Frames every 3 s through each section, after the fade-in and before the
+  // fade-out.
+  auto times = [&](size_t s) {
+    std::vector<double> t;
+    for (double at = std::max(score.sections[s].start + 1.5, 6.0); at < end(s); at += 3.0) t.push_back(at);
+    return t;
+  };
+  auto render = [&](std::vector<std::vector<CaptureFrame>>& out) {
+    FrameRenderer renderer;
+    ASSERT_TRUE(renderer.Open(160, 80, false)) << renderer.error();
+    out.assign(sections, {});
+    for (size_t s = 0; s < sections; ++s)
+      for (double t : times(s)) {
+        out[s].emplace_back();
+        renderer.Render(t, out[s].back());
+      }
+  };
+  std::vector<std::vector<CaptureFrame>> piece;
+  render(piece);
+  ASSERT_FALSE(HasFailure());
+
+  // The great swell is the brightest section and the thinning the darkest.
+  std::vector<double> brightness(sections, 0.0);
+  for (size_t s = 0; s < sections; ++s) {
+    for (const CaptureFrame& f : piece[s]) brightness[s] += Mean(f, 0, 160) / static_cast<double>(piece[s].size());
+  }
+  const size_t thinning = 2, greatSwell = 3;
+  for (size_t s = 0; s < sections; ++s) {
+    SCOPED_TRACE(s);
+    if (s != greatSwell) {
+      EXPECT_GT(brightness[greatSwell], brightness[s] * 1.2);
+    }
+    if (s != thinning) {
+      EXPECT_LT(brightness[thinning], brightness[s]);
+    }
+  }
+
+  // Each photograph's pattern shows somewhere: with it replaced by its own
+  // mean colour, some section changes by 4 % of its brightness or more on
+  // average (when the veil's photographs merely tinted the relief, they
+  // changed it by 1 to 3 %).
+  for (const char* photo : {"311_18.jpg", "162_05.jpg", "308_18.jpg", "001_14.jpg", "003_14.jpg", "003_01.jpg"}) {
+    SCOPED_TRACE(photo);
+    fs::copy_file(photo, std::string(photo) + ".kept");
+    ASSERT_TRUE(WriteFlatJpeg(photo, -1));
+    std::vector<std::vector<CaptureFrame>> without;
+    render(without);
+    double largest = 0;
+    for (size_t s = 0; s < sections; ++s) {
+      double sum = 0;
+      for (size_t i = 0; i < piece[s].size(); ++i) sum += Difference(piece[s][i], without[s][i]);
+      largest = std::max(largest, sum / static_cast<double>(piece[s].size()) / (brightness[s] / 255.0));
+    }
+    EXPECT_GT(largest, 0.04);
+    fs::rename(std::string(photo) + ".kept", photo);
+  }
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "ogg_vorbis.h"
 #include "photos.h"
 #include "score.h"
+#include "shader_timeline.h"
 #include "synth.h"
 
 namespace sorvane::assetgen {
@@ -49,6 +50,38 @@ std::vector<uint8_t> MakeMusic(std::string& note) {
 }
 
 std::string SystemError() { return std::strerror(errno); }
+
+std::string ReadText(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) throw std::runtime_error("cannot read " + path + " (" + SystemError() + ")");
+  std::string text;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
+  const bool failed = std::ferror(f);
+  std::fclose(f);
+  if (failed) throw std::runtime_error("cannot read " + path);
+  return text;
+}
+
+// A vertex shader source with the shared timeline code and the score's
+// events in its marked block.
+Asset ShaderAsset(const char* name) {
+  return {name, 0.1, [name](const GenerateOptions& o, std::string& note) {
+            const Score score = ComposeScore();
+            const std::string sourcePath = o.shaderDir + "/" + name;
+            const std::string source = ReadText(sourcePath);
+            const std::string shared = ReadText(o.shaderDir + "/timeline.glsl");
+            std::string filled;
+            try {
+              filled = FillTimeline(source, shared + "\n" + TimelineGlsl(score));
+            } catch (const std::runtime_error& e) {
+              throw std::runtime_error(sourcePath + ": " + e.what());  // the source is at fault, not the output
+            }
+            note = std::to_string(score.sections.size()) + " sections, " + std::to_string(score.chords.size()) +
+                   " chords, " + std::to_string(score.bells.size()) + " bells";
+            return std::vector<uint8_t>(filled.begin(), filled.end());
+          }};
+}
 
 // Fails early, before minutes of work, if nothing can be written.
 void CheckWritable(const std::string& dir) {
@@ -82,6 +115,11 @@ const std::vector<Asset>& AssetList() {
   return assets;
 }
 
+const std::vector<Asset>& ShaderAssetList() {
+  static const std::vector<Asset> shaders = {ShaderAsset("abs.vert"), ShaderAsset("mask.vert")};
+  return shaders;
+}
+
 void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
   const std::string temporary = path + ".part";
   std::FILE* f = std::fopen(temporary.c_str(), "wb");
@@ -101,14 +139,19 @@ void WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
 }
 
 bool GenerateAssets(const GenerateOptions& options, std::ostream& log, std::ostream& errors) {
-  std::vector<const Asset*> work;
-  for (const Asset& a : AssetList())
+  std::vector<const Asset*> candidates, work;
+  for (const Asset& a : AssetList()) candidates.push_back(&a);
+  if (!options.shaderDir.empty())
+    for (const Asset& a : ShaderAssetList()) candidates.push_back(&a);
+  for (const Asset* a : candidates)
     if (options.only.empty() ||
-        std::find(options.only.begin(), options.only.end(), a.name) != options.only.end())
-      work.push_back(&a);
+        std::find(options.only.begin(), options.only.end(), a->name) != options.only.end())
+      work.push_back(a);
   for (const std::string& name : options.only)
     if (std::none_of(work.begin(), work.end(), [&](const Asset* a) { return a->name == name; })) {
-      errors << "sorvane-assetgen: " << name << ": no such asset\n";
+      const bool shader = std::any_of(ShaderAssetList().begin(), ShaderAssetList().end(),
+                                      [&](const Asset& a) { return a.name == name; });
+      errors << "sorvane-assetgen: " << name << (shader ? ": needs --shader-dir" : ": no such asset") << "\n";
       return false;
     }
   if (work.empty()) return true;

@@ -2,12 +2,18 @@
 //
 // AssetList names every file the demo reads from its run folder that is
 // made here (six photographs, the credits card, the music track) with the
-// function that produces its bytes. GenerateAssets makes the requested ones
+// function that produces its bytes. ShaderAssetList names the two vertex
+// shaders, made from their sources in GenerateOptions::shaderDir with the
+// score's timeline filled in (shader_timeline.h, the shared part from
+// timeline.glsl in the same folder); they are made only when shaderDir is
+// given, so the slow assets and the quick shaders can be built apart. GenerateAssets makes the requested ones
 // in parallel (one worker thread per core, longest first), writes each into
 // the output folder under a temporary name and renames it into place, and
 // prints one line per finished asset with the seconds it took.
 //
 // Failure: the output folder is checked for writing before any work starts.
+// Asking for a shader without a shaderDir, or for a name nobody makes, stops
+// before that too.
 // The first failure (folder not writable, font missing, encoder error, a
 // file that cannot be written) stops the run: no further assets are started,
 // one line "sorvane-assetgen: <file>: <cause>" goes to the error stream and
@@ -26,6 +32,7 @@ namespace sorvane::assetgen {
 struct GenerateOptions {
   std::string outputDir;
   std::string fontDir = "/usr/share/fonts/truetype/dejavu";
+  std::string shaderDir;          // sources of the vertex shaders; empty: none made
   std::vector<std::string> only;  // asset names to make; empty: all
   unsigned threads = 0;           // 0: one per core
 };
@@ -38,6 +45,7 @@ struct Asset {
 };
 
 const std::vector<Asset>& AssetList();
+const std::vector<Asset>& ShaderAssetList();
 
 // Writes bytes to path through a temporary file in the same folder; throws
 // std::runtime_error with the system's reason on failure.

@@ -136,9 +136,10 @@ long MeasureLine(FT_Face face, const std::u32string& text, long tracking) {
   return width - (text.empty() ? 0 : tracking);
 }
 
+// Centred between columns left and right.
 void DrawLine(RgbImage& image, FT_Face face, const std::u32string& text, long tracking,
-              int baseline, Colour colour) {
-  long pen = (image.width - MeasureLine(face, text, tracking)) / 2;
+              int baseline, Colour colour, int left, int right) {
+  long pen = left + (right - left - MeasureLine(face, text, tracking)) / 2;
   FT_UInt previous = 0;
   for (char32_t cp : text) {
     const FT_UInt glyph = FT_Get_Char_Index(face, cp);
@@ -208,9 +209,17 @@ RgbImage RenderCredits(const std::string& fontDir, int size) {
     const std::string& path = line.face == serif ? serifPath : sansPath;
     SetSize(line.face, int(std::lround(line.pixelSize * scale)), path);
     DrawLine(image, line.face, DecodeUtf8(line.utf8), std::lround(line.tracking * scale),
-             int(std::lround(line.baseline * scale)), line.colour);
+             int(std::lround(line.baseline * scale)), line.colour, 0, image.width);
   }
   return image;
+}
+
+void DrawTextLine(RgbImage& image, const std::string& fontPath, int pixels, std::string_view utf8,
+                  int left, int right, int baseline, float r, float g, float b) {
+  FontSet fonts;
+  FT_Face face = fonts.Open(fontPath);
+  SetSize(face, pixels, fontPath);
+  DrawLine(image, face, DecodeUtf8(utf8), 0, baseline, {r, g, b}, left, right);
 }
 
 }  // namespace sorvane::assetgen

@@ -24,4 +24,11 @@ std::u32string DecodeUtf8(std::string_view text);
 
 RgbImage RenderCredits(const std::string& fontDir, int size);
 
+// One line of UTF-8 text in the font file fontPath, `pixels` high, centred
+// between the columns left and right with its baseline on row `baseline`;
+// its ink is added onto the image in colour (r, g, b), each 0..1, and
+// clipped at the image's edges. Throws like RenderCredits.
+void DrawTextLine(RgbImage& image, const std::string& fontPath, int pixels, std::string_view utf8,
+                  int left, int right, int baseline, float r, float g, float b);
+
 }  // namespace sorvane::assetgen

@@ -1,7 +1,9 @@
 // sorvane-assetgen: writes the demo's generated images and music.
 //
-//   sorvane-assetgen [--font-dir DIR] [--threads N] [--only NAME]... OUTPUT_DIR
+//   sorvane-assetgen [--font-dir DIR] [--shader-dir DIR] [--threads N] [--only NAME]... OUTPUT_DIR
 //
+// --shader-dir adds the vertex shaders, made from the sources in DIR with the
+// score's timeline filled in.
 // Exit status 0 when every requested asset was written, 1 when generation
 // failed (one line on stderr names the file and the cause), 2 for a bad
 // command line.
@@ -17,7 +19,7 @@ namespace {
 
 int Usage(const char* problem) {
   std::cerr << "sorvane-assetgen: " << problem
-            << "\nusage: sorvane-assetgen [--font-dir DIR] [--threads N] [--only NAME]... "
+            << "\nusage: sorvane-assetgen [--font-dir DIR] [--shader-dir DIR] [--threads N] [--only NAME]... "
                "OUTPUT_DIR\n";
   return 2;
 }
@@ -31,6 +33,8 @@ int main(int argc, char** argv) {
     const bool hasValue = i + 1 < argc;
     if (arg == "--font-dir" && hasValue) {
       options.fontDir = argv[++i];
+    } else if (arg == "--shader-dir" && hasValue) {
+      options.shaderDir = argv[++i];
     } else if (arg == "--only" && hasValue) {
       options.only.push_back(argv[++i]);
     } else if (arg == "--threads" && hasValue) {

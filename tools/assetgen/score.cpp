@@ -16,26 +16,31 @@ struct WrittenChord {
   double length;
 };
 
+struct WrittenSection {
+  std::string_view name;
+  std::vector<WrittenChord> chords;
+};
+
 // The progression, section by section.
-const std::vector<WrittenChord>& Progression() {
-  static const std::vector<WrittenChord> chords = {
-      // Opening: the tonic, its dorian IV, and a first slow turn.
-      {"Dm7", {D, F, A, C}, 16}, {"Gadd9", {G, B, D, A}, 12}, {"Fmaj7", {F, A, C, E}, 12},
-      {"Cadd9", {C, E, G, D}, 12}, {"Dm(add9)", {D, F, A, E}, 12},
-      // First swell.
-      {"Am7", {A, C, E, G}, 12}, {"Fadd9", {F, A, C, G}, 12}, {"Gadd9", {G, B, D, A}, 12},
-      {"Em7", {E, G, B, D}, 10}, {"Fmaj7", {F, A, C, E}, 10}, {"Cmaj7", {C, E, G, B}, 8},
-      // Thinning out: dark and low.
-      {"Dm7", {D, F, A, C}, 16}, {"Bm7b5", {B, D, F, A}, 12}, {"Fmaj7", {F, A, C, E}, 10},
-      {"Cadd9", {C, E, G, D}, 10},
-      // The great swell.
-      {"Gadd9", {G, B, D, A}, 12}, {"Am7", {A, C, E, G}, 12}, {"Fadd9", {F, A, C, G}, 12},
-      {"Cmaj7", {C, E, G, B}, 12}, {"Em7", {E, G, B, D}, 12},
-      // Settling, then home under the fade.
-      {"Fmaj7", {F, A, C, E}, 12}, {"Gadd9", {G, B, D, A}, 14}, {"Dm7", {D, F, A, C}, 14},
-      {"Dm(add9)", {D, F, A, E}, 14},
+const std::vector<WrittenSection>& Progression() {
+  static const std::vector<WrittenSection> sections = {
+      {"opening",  // the tonic, its dorian IV, and a first slow turn
+       {{"Dm7", {D, F, A, C}, 16}, {"Gadd9", {G, B, D, A}, 12}, {"Fmaj7", {F, A, C, E}, 12},
+        {"Cadd9", {C, E, G, D}, 12}, {"Dm(add9)", {D, F, A, E}, 12}}},
+      {"first swell",
+       {{"Am7", {A, C, E, G}, 12}, {"Fadd9", {F, A, C, G}, 12}, {"Gadd9", {G, B, D, A}, 12},
+        {"Em7", {E, G, B, D}, 10}, {"Fmaj7", {F, A, C, E}, 10}, {"Cmaj7", {C, E, G, B}, 8}}},
+      {"thinning",  // dark and low
+       {{"Dm7", {D, F, A, C}, 16}, {"Bm7b5", {B, D, F, A}, 12}, {"Fmaj7", {F, A, C, E}, 10},
+        {"Cadd9", {C, E, G, D}, 10}}},
+      {"great swell",
+       {{"Gadd9", {G, B, D, A}, 12}, {"Am7", {A, C, E, G}, 12}, {"Fadd9", {F, A, C, G}, 12},
+        {"Cmaj7", {C, E, G, B}, 12}, {"Em7", {E, G, B, D}, 12}}},
+      {"settling",  // then home under the fade
+       {{"Fmaj7", {F, A, C, E}, 12}, {"Gadd9", {G, B, D, A}, 14}, {"Dm7", {D, F, A, C}, 14},
+        {"Dm(add9)", {D, F, A, E}, 14}}},
   };
-  return chords;
+  return sections;
 }
 
 // Keyframes of the form: time, pad, cutoff, bass, bells.
@@ -197,20 +202,23 @@ Score ComposeScore() {
   Voicing voices{50, 57, 60, 65};  // D3 A3 C4 F4: an open Dm7
   int bass = 38;                   // D2
   double start = 0.0;
-  for (const WrittenChord& w : Progression()) {
-    ChordEvent c;
-    c.start = start;
-    c.length = w.length;
-    c.name = w.name;
-    c.pitchClasses = w.tones;
-    if (start > 0.0) voices = LeadVoices(voices, w.tones, 48, 76);
-    c.voices = voices;
-    // The root, in the octave nearest the previous bass note, A1 to A2.
-    int root = 33 + ((w.tones.front() - 33 % 12) + 12) % 12;
-    if (root + 12 <= 45 && std::abs(root + 12 - bass) < std::abs(root - bass)) root += 12;
-    c.bass = bass = root;
-    score.chords.push_back(c);
-    start += w.length;
+  for (const WrittenSection& section : Progression()) {
+    score.sections.push_back({start, section.name});
+    for (const WrittenChord& w : section.chords) {
+      ChordEvent c;
+      c.start = start;
+      c.length = w.length;
+      c.name = w.name;
+      c.pitchClasses = w.tones;
+      if (start > 0.0) voices = LeadVoices(voices, w.tones, 48, 76);
+      c.voices = voices;
+      // The root, in the octave nearest the previous bass note, A1 to A2.
+      int root = 33 + ((w.tones.front() - 33 % 12) + 12) % 12;
+      if (root + 12 <= 45 && std::abs(root + 12 - bass) < std::abs(root - bass)) root += 12;
+      c.bass = bass = root;
+      score.chords.push_back(c);
+      start += w.length;
+    }
   }
   score.length = start;
   score.bells = PlaceBells(score);

@@ -5,9 +5,9 @@
 // that each voice travels as little as possible), a bass root under every
 // chord, sparse bell phrases drawn from the chord tones, and a table of
 // dynamics keyframes that shapes the form (a quiet start, sections that
-// swell and thin out, the fade at the end). Pitches are MIDI note numbers,
-// times are seconds from the start. Everything is pure and deterministic;
-// nothing here fails. The synthesiser (synth.h) turns a Score into sound.
+// swell and thin out, the fade at the end); the chords are grouped into
+// named sections. Pitches are MIDI note numbers, times are seconds from the
+// start. Everything is pure and deterministic; nothing here fails. The synthesiser (synth.h) turns a Score into sound.
 #pragma once
 
 #include <array>
@@ -34,6 +34,13 @@ struct ChordEvent {
   int bass = 0;
 };
 
+// A part of the form: it runs from its start to the next one's (the last to
+// the end of the piece) and always begins on a chord change.
+struct Section {
+  double start = 0.0;
+  std::string_view name;
+};
+
 struct BellNote {
   double time = 0.0;
   int midi = 0;
@@ -57,6 +64,7 @@ struct Score {
   double fadeOutStart = 0.0;  // and falls from here ...
   double silenceAt = 0.0;     // ... to silence here, tails included
   Scale scale;
+  std::vector<Section> sections;   // in time order, the first at 0
   std::vector<ChordEvent> chords;  // back to back, from 0
   std::vector<BellNote> bells;     // in time order
   std::vector<Dynamics> dynamics;  // in time order, first at 0
