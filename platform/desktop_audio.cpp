@@ -1,24 +1,25 @@
 // The desktop's choice of audio backend, made when the device is opened: the
-// sound server where one answers, else SDL's device.
-#include <initializer_list>
+// sound server where one answers, else SDL's device; and the sound server's
+// own choice: PipeWire's own stream where a PipeWire daemon with an audio sink
+// answers, else a libpulse stream (PulseAudio).
+#include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 
 namespace platform {
 namespace {
 
-class DesktopAudio final : public Audio {
+using Factory = std::unique_ptr<Audio> (*)();
+
+// The first of `backends` whose Init succeeds.
+class ChosenAudio final : public Audio {
  public:
+  explicit ChosenAudio(std::vector<Factory> backends) : backends_(std::move(backends)) {}
+
   bool Init(int device, int frequency) override {
     if (chosen_) return false;
-#ifdef _WIN32
-    // SDL's device (WASAPI) is the Windows sound system's own client.
-    const std::initializer_list<std::unique_ptr<Audio> (*)()> backends = {+[] { return CreateSdlAudio(); }};
-#else
-    const std::initializer_list<std::unique_ptr<Audio> (*)()> backends = {&CreateServerAudio,
-                                                                          +[] { return CreateSdlAudio(); }};
-#endif
-    for (auto create : backends) {
+    for (Factory create : backends_) {
       auto candidate = create();
       if (candidate->Init(device, frequency)) {
         chosen_ = std::move(candidate);
@@ -44,11 +45,29 @@ class DesktopAudio final : public Audio {
   }
 
  private:
+  std::vector<Factory> backends_;
   std::unique_ptr<Audio> chosen_;
 };
 
+std::unique_ptr<Audio> CreateSdl() { return CreateSdlAudio(); }
+
 }  // namespace
 
-std::unique_ptr<Audio> CreateDesktopAudio() { return std::make_unique<DesktopAudio>(); }
+std::unique_ptr<Audio> CreateDesktopAudio() {
+#ifdef _WIN32
+  // SDL's device (WASAPI) is the Windows sound system's own client.
+  return std::make_unique<ChosenAudio>(std::vector<Factory>{&CreateSdl});
+#else
+  return std::make_unique<ChosenAudio>(std::vector<Factory>{&CreateServerAudio, &CreateSdl});
+#endif
+}
+
+#ifndef _WIN32
+// PipeWire first: its pulse service's timing leaves out the server's queue
+// (pipewire_audio.cpp), and a PulseAudio machine has no PipeWire sink.
+std::unique_ptr<Audio> CreateServerAudio() {
+  return std::make_unique<ChosenAudio>(std::vector<Factory>{&CreatePipeWireAudio, &CreatePulseAudio});
+}
+#endif
 
 }  // namespace platform

@@ -97,4 +97,19 @@ int64_t PlaybackClock::HeardFrames(double nowSeconds) {
   return lastReported_;
 }
 
+void CycleClock::OnCycle(double startSeconds, double firstFrame, int64_t frames) {
+  started_ = true;
+  start_ = startSeconds;
+  first_ = firstFrame;
+  frames_ = std::max<int64_t>(frames, 0);
+}
+
+int64_t CycleClock::PlayedFrames(double nowSeconds, int64_t delivered) {
+  if (!started_) return lastReported_;
+  const double into = std::clamp((nowSeconds - start_) * rate_, 0.0, static_cast<double>(frames_));
+  const auto played = static_cast<int64_t>(std::floor(first_ + into));
+  lastReported_ = std::clamp(played, lastReported_, std::max(lastReported_, delivered));
+  return lastReported_;
+}
+
 }  // namespace platform

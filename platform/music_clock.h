@@ -19,6 +19,13 @@
 // end of the track it stays at the end. It is a pure function of the calls
 // made on it (time is passed in, never read), and it is not thread-safe: the
 // audio backend guards it with its device lock.
+//
+// `CycleClock` is the clock for a sound graph that says, every cycle, which
+// frame of the stream it starts to play and when (PipeWire's own stream
+// time): no estimate, the position is the cycle's frame moved on by the time
+// since the cycle began, and never past the frames that cycle plays, so a
+// graph that stops (a stall, a suspended sink, a starved stream) leaves the
+// clock standing at the frame played last. Same contract as PlaybackClock.
 #pragma once
 
 #include <cstdint>
@@ -60,6 +67,27 @@ class PlaybackClock {
   double lateness_ = 0.0;
   double lastCallbackTime_ = 0.0, lastCallbackFrames_ = 0.0;
   void Refit();
+  int64_t lastReported_ = 0;
+};
+
+class CycleClock {
+ public:
+  explicit CycleClock(double framesPerSecond) : rate_(framesPerSecond) {}
+
+  // Each cycle of the graph: at `startSeconds` the stream's frame
+  // `firstFrame` starts to play, and the cycle plays `frames` frames. A frame
+  // before the stream's start (the graph's own delay) is allowed.
+  void OnCycle(double startSeconds, double firstFrame, int64_t frames);
+
+  // The frame being played at `nowSeconds`, at most `delivered` (the stream
+  // frames the graph was given); 0 before the first cycle.
+  int64_t PlayedFrames(double nowSeconds, int64_t delivered);
+
+ private:
+  double rate_;
+  bool started_ = false;
+  double start_ = 0.0, first_ = 0.0;
+  int64_t frames_ = 0;
   int64_t lastReported_ = 0;
 };
 

@@ -239,16 +239,20 @@ std::unique_ptr<Video> CreateDesktopVideo();
 std::unique_ptr<Video> CreateSdlVideo();    // Linux builds only
 std::unique_ptr<Video> CreateWin32Video();  // Windows builds only
 
-// The desktop's music. On Linux, where a sound server answers (PulseAudio,
-// or PipeWire's pulse service), a libpulse stream whose position is the server's
-// account of the sample being played; elsewhere (a bare ALSA device, SDL's
-// dummy driver) an SDL device whose position is estimated from its callbacks;
-// on Windows always the SDL device. The choice is made by `Init`.
+// The desktop's music. On Linux, where a sound server answers, a stream whose
+// position is the server's account of the sample being played: PipeWire's
+// own stream where a PipeWire daemon with an audio sink answers, else a
+// libpulse stream (PulseAudio); elsewhere (a bare ALSA device, SDL's dummy
+// driver) an SDL device whose position is estimated from its callbacks; on
+// Windows always the SDL device. The choice is made by `Init`.
 std::unique_ptr<Audio> CreateDesktopAudio();
-// The backends on their own, for tests and benchmarks. The server's `Init`
-// fails, at once and with nothing left behind, where no server answers; it
-// never starts one. Linux builds only.
+// The backends on their own, for tests and benchmarks; `CreateServerAudio`
+// is the sound server's choice of the two after it. A server backend's `Init`
+// fails, within two seconds and with nothing left behind, where no server of
+// its kind answers; it never starts one. Linux builds only.
 std::unique_ptr<Audio> CreateServerAudio();
+std::unique_ptr<Audio> CreatePipeWireAudio();
+std::unique_ptr<Audio> CreatePulseAudio();
 // `BuffersHandedOver` reports the frames handed to the device so far, the
 // naive clock, kept only so benchmarks can show what the heard clock fixes.
 enum class ClockModel { Heard, BuffersHandedOver };

@@ -332,6 +332,6 @@ class PulseAudio final : public Audio {
 
 }  // namespace
 
-std::unique_ptr<Audio> CreateServerAudio() { return std::make_unique<PulseAudio>(); }
+std::unique_ptr<Audio> CreatePulseAudio() { return std::make_unique<PulseAudio>(); }
 
 }  // namespace platform
