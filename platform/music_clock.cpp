@@ -14,6 +14,10 @@ namespace {
 constexpr double kRefitSeconds = 0.1;
 // Fewer callbacks than this are too few for a line; the last one stands.
 constexpr int kMinimumForFit = 4;
+// How far a CycleClock runs past the graph's last known cycle: as late as a
+// graph's driver may wake on a busy machine, and no further than a stopped
+// graph may leave the clock ahead of the frame played last.
+constexpr double kRunOnSeconds = 0.001;
 }  // namespace
 
 void PlaybackClock::OnCallback(int64_t callbackFrames, int64_t streamFrames, double nowSeconds) {
@@ -104,9 +108,13 @@ void CycleClock::OnCycle(double startSeconds, double firstFrame, int64_t frames)
   frames_ = std::max<int64_t>(frames, 0);
 }
 
-int64_t CycleClock::PlayedFrames(double nowSeconds, int64_t delivered) {
+int64_t CycleClock::PlayedFrames(double nowSeconds, int64_t delivered, double graphCycle) {
   if (!started_) return lastReported_;
-  const double into = std::clamp((nowSeconds - start_) * rate_, 0.0, static_cast<double>(frames_));
+  // A later cycle plays as many frames again, as far as the graph is known
+  // to have gone; and a driver woken a little late has still played on.
+  const double reach =
+      static_cast<double>(frames_) + (std::max(graphCycle - start_, 0.0) + kRunOnSeconds) * rate_;
+  const double into = std::clamp((nowSeconds - start_) * rate_, 0.0, reach);
   const auto played = static_cast<int64_t>(std::floor(first_ + into));
   lastReported_ = std::clamp(played, lastReported_, std::max(lastReported_, delivered));
   return lastReported_;

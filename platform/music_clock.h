@@ -23,9 +23,12 @@
 // `CycleClock` is the clock for a sound graph that says, every cycle, which
 // frame of the stream it starts to play and when (PipeWire's own stream
 // time): no estimate, the position is the cycle's frame moved on by the time
-// since the cycle began, and never past the frames that cycle plays, so a
-// graph that stops (a stall, a suspended sink, a starved stream) leaves the
-// clock standing at the frame played last. Same contract as PlaybackClock.
+// since the cycle began. It runs no further than the cycle's frames (and a
+// millisecond) unless the graph is known to have begun a later cycle (the
+// stream's own report of it can come late on a busy machine), so a graph
+// that stops (a stall, a suspended sink) leaves the clock standing at the
+// frame played last, at most a millisecond on. Same contract as
+// PlaybackClock.
 #pragma once
 
 #include <cstdint>
@@ -80,8 +83,9 @@ class CycleClock {
   void OnCycle(double startSeconds, double firstFrame, int64_t frames);
 
   // The frame being played at `nowSeconds`, at most `delivered` (the stream
-  // frames the graph was given); 0 before the first cycle.
-  int64_t PlayedFrames(double nowSeconds, int64_t delivered);
+  // frames the graph was given); 0 before the first cycle. `graphCycle`: when
+  // the graph's newest cycle began, where known (0 where not).
+  int64_t PlayedFrames(double nowSeconds, int64_t delivered, double graphCycle = 0.0);
 
  private:
   double rate_;

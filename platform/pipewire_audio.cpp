@@ -11,7 +11,10 @@
 // next is played after what is queued in the stream, what its converter
 // holds and the graph's delay to the device (`queued`, `buffered`, `delay`).
 // So the frame played when the cycle began is the frames handed over less
-// those three; CycleClock (music_clock.h) moves it on between cycles.
+// those three; CycleClock (music_clock.h) moves it on between cycles, as far
+// as the graph's driver says it has gone: its clock (shared with every node)
+// marks each new cycle before this stream's thread wakes for it, which on a
+// busy machine can be milliseconds later.
 //
 // How it fails: Init fails, at once or within two seconds, where no PipeWire
 // daemon answers or none of its nodes is an audio sink (PipeWire kept for
@@ -19,12 +22,14 @@
 // takes the stream within two seconds (no session manager links it). A graph
 // that stops leaves the position at the last frame it played.
 #include <pipewire/pipewire.h>
+#include <spa/node/io.h>
 #include <spa/param/audio/format-utils.h>
 #include <spa/utils/result.h>
 
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -90,6 +95,7 @@ class PipeWireAudio final : public Audio {
         e.version = PW_VERSION_STREAM_EVENTS;
         e.state_changed = &PipeWireAudio::OnState;
         e.process = &PipeWireAudio::OnProcess;
+        e.io_changed = &PipeWireAudio::OnIoChanged;
         return e;
       }();
       pw_stream_add_listener(stream_, &streamListener_, &events, this);
@@ -129,8 +135,11 @@ class PipeWireAudio final : public Audio {
 
   uint64_t ChannelGetPosition(uint32_t stream) override {
     if (stream != kStream || !stream_) return 0;
+    double graphCycle = 0.0;
+    if (spa_io_position* position = position_.load())
+      graphCycle = static_cast<double>(std::atomic_ref<uint64_t>(position->clock.nsec).load()) * 1e-9;
     std::lock_guard<std::mutex> lock(clockLock_);
-    return static_cast<uint64_t>(clock_->PlayedFrames(MonotonicSeconds(), written_)) * frameBytes_;
+    return static_cast<uint64_t>(clock_->PlayedFrames(MonotonicSeconds(), written_, graphCycle)) * frameBytes_;
   }
 
   double ChannelBytes2Seconds(uint32_t stream, uint64_t bytes) override {
@@ -231,8 +240,17 @@ class PipeWireAudio final : public Audio {
     stream_ = nullptr;
     ogg_.reset();
     clock_.reset();
+    position_ = nullptr;
     written_ = 0;
     ended_ = false;
+  }
+
+  // The driver's position, where this stream reads the graph's clock; gone
+  // (null) before the stream is torn down.
+  static void OnIoChanged(void* data, uint32_t id, void* area, uint32_t size) {
+    if (id == SPA_IO_Position)
+      static_cast<PipeWireAudio*>(data)->position_ =
+          area && size >= sizeof(spa_io_position) ? static_cast<spa_io_position*>(area) : nullptr;
   }
 
   static void OnState(void* data, pw_stream_state, pw_stream_state, const char*) {
@@ -285,6 +303,7 @@ class PipeWireAudio final : public Audio {
   pw_core* core_ = nullptr;
   pw_stream* stream_ = nullptr;
   spa_hook streamListener_{};
+  std::atomic<spa_io_position*> position_{nullptr};
   std::unique_ptr<OggStream> ogg_;
   size_t frameBytes_ = 4;
   bool ended_ = false;  // the graph's thread alone

@@ -1,11 +1,14 @@
 #include "tests/support/av_offset.h"
 
+#include <pipewire/pipewire.h>
 #include <pulse/pulseaudio.h>
+#include <spa/param/audio/format-utils.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -57,7 +60,8 @@ std::vector<int16_t> DecodeLeft(const std::string& path) {
 
 class MonitorRecorder {
  public:
-  bool Start() {
+  // `record`: false connects for the server's name and suspends alone.
+  bool Start(bool record = true) {
     loop_ = pa_threaded_mainloop_new();
     context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "clock_bench recorder");
     pa_context_set_state_callback(context_, [](pa_context*, void* l) { pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(l), 0); }, loop_);
@@ -67,7 +71,7 @@ class MonitorRecorder {
     while (PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)) && pa_context_get_state(context_) != PA_CONTEXT_READY)
       pa_threaded_mainloop_wait(loop_);
     bool ok = pa_context_get_state(context_) == PA_CONTEXT_READY;
-    if (ok) {
+    if (ok && record) {
       const pa_sample_spec spec{PA_SAMPLE_S16NE, kRate, 2};
       stream_ = pa_stream_new(context_, "monitor", &spec, nullptr);
       pa_stream_set_read_callback(stream_, &MonitorRecorder::OnRead, this);
@@ -171,6 +175,118 @@ class MonitorRecorder {
   std::vector<Arrival> arrivals_;
 };
 
+// ---- recording the monitor through PipeWire's own graph ---------------------
+
+// The pulse service's account of its monitor's timing is no reference: its
+// latency reports wander by milliseconds from one read to the next, and they
+// leave out that the monitor of the sink driving the graph reaches its
+// recorders a cycle after the sink played it (the driver's outputs are read
+// at the start of the next cycle). A native capture stream knows its cycles
+// exactly: a buffer delivered in the cycle that began at `now` holds what the
+// sink played over the cycle before, from `now` less the buffer's length on.
+// It asks for no latency of its own, so the graph runs at the quantum the
+// backend under test leaves it.
+class GraphRecorder {
+ public:
+  GraphRecorder() { pw_init(nullptr, nullptr); }
+  ~GraphRecorder() { pw_deinit(); }
+
+  bool Start() {
+    loop_ = pw_thread_loop_new("av_offset recorder", nullptr);
+    if (!loop_ || pw_thread_loop_start(loop_) < 0) return false;
+    pw_thread_loop_lock(loop_);
+    static const pw_stream_events events = [] {
+      pw_stream_events e{};
+      e.version = PW_VERSION_STREAM_EVENTS;
+      e.process = &GraphRecorder::OnProcess;
+      return e;
+    }();
+    stream_ = pw_stream_new_simple(pw_thread_loop_get_loop(loop_), "clock_bench recorder",
+                                   pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Capture",
+                                                     PW_KEY_STREAM_CAPTURE_SINK, "true", nullptr),
+                                   &events, this);
+    uint8_t buffer[512];
+    spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
+    spa_audio_info_raw info{};
+    info.format = SPA_AUDIO_FORMAT_S16;
+    info.rate = kRate;
+    info.channels = 2;
+    info.position[0] = SPA_AUDIO_CHANNEL_FL;
+    info.position[1] = SPA_AUDIO_CHANNEL_FR;
+    const spa_pod* params[] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
+    const auto flags = static_cast<pw_stream_flags>(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
+                                                    PW_STREAM_FLAG_RT_PROCESS);
+    const bool ok = stream_ && pw_stream_connect(stream_, PW_DIRECTION_INPUT, PW_ID_ANY, flags, params, 1) == 0;
+    pw_thread_loop_unlock(loop_);
+    return ok;
+  }
+
+  void Stop(std::vector<int16_t>& mono, std::vector<Arrival>& arrivals) {
+    if (loop_) {
+      pw_thread_loop_lock(loop_);
+      if (stream_) pw_stream_destroy(stream_);
+      stream_ = nullptr;
+      pw_thread_loop_unlock(loop_);
+      pw_thread_loop_stop(loop_);
+      pw_thread_loop_destroy(loop_);
+      loop_ = nullptr;
+    }
+    std::lock_guard<std::mutex> lock(lock_);
+    mono = std::move(mono_);
+    arrivals = std::move(arrivals_);
+  }
+
+  // The graph's quantum as the recording saw it most often (0: none).
+  static long Quantum(const std::vector<Arrival>& arrivals) {
+    std::vector<long> sizes;
+    for (size_t k = 1; k < arrivals.size(); ++k) sizes.push_back(arrivals[k].frames - arrivals[k - 1].frames);
+    if (sizes.empty()) return 0;
+    std::nth_element(sizes.begin(), sizes.begin() + static_cast<long>(sizes.size() / 2), sizes.end());
+    return sizes[sizes.size() / 2];
+  }
+
+ private:
+  static void OnProcess(void* data) {
+    auto* self = static_cast<GraphRecorder*>(data);
+    pw_buffer* b = pw_stream_dequeue_buffer(self->stream_);
+    if (!b) return;
+    pw_time time{};
+    const spa_data& d = b->buffer->datas[0];
+    if (pw_stream_get_time_n(self->stream_, &time, sizeof time) == 0 && time.now != 0 && time.rate.denom != 0 &&
+        d.data && d.chunk->size >= 4) {
+      const auto frames = static_cast<long>(d.chunk->size / 4);
+      const auto* samples = reinterpret_cast<const int16_t*>(static_cast<const uint8_t*>(d.data) + d.chunk->offset);
+      std::lock_guard<std::mutex> lock(self->lock_);
+      // Cycles the recorder missed are silence in the recording, so that
+      // its frames keep to the graph's time (where the graph runs at the
+      // recording's rate).
+      if (time.rate.num == 1 && time.rate.denom == kRate && self->lastTicks_ != 0) {
+        const auto missed = static_cast<long>(time.ticks - self->lastTicks_) - self->lastFrames_;
+        if (missed > 0 && missed < kRate) self->mono_.resize(self->mono_.size() + static_cast<size_t>(missed), 0);
+      }
+      self->lastTicks_ = time.ticks;
+      self->lastFrames_ = frames;
+      for (long i = 0; i < frames; ++i) self->mono_.push_back(samples[2 * i]);
+      const double now = static_cast<double>(time.now) * 1e-9;
+      const double delay = static_cast<double>(time.delay) * time.rate.num / time.rate.denom;
+      // The newest frame was played a frame before this cycle began, less
+      // the delay the graph reports from the sink to the recorder. The
+      // graph had it then too: its arrival is the cycle's start, not when
+      // this thread woke.
+      self->arrivals_.push_back({static_cast<long>(self->mono_.size()), now, now - 1.0 / kRate - delay});
+    }
+    pw_stream_queue_buffer(self->stream_, b);
+  }
+
+  pw_thread_loop* loop_ = nullptr;
+  pw_stream* stream_ = nullptr;
+  std::mutex lock_;
+  std::vector<int16_t> mono_;
+  std::vector<Arrival> arrivals_;
+  uint64_t lastTicks_ = 0;
+  long lastFrames_ = 0;
+};
+
 // ---- one run of the track through one backend ------------------------------
 
 
@@ -246,13 +362,23 @@ std::string ServerName() {
 // `suspendAt` (none if 0).
 std::optional<Session> Play(platform::Audio& audio, const std::string& track, double seconds, double suspendAt) {
   Session s;
+  // PipeWire's pulse service is the suspending voice there; its own graph
+  // records.
+  const bool graph = ServerName().find("PipeWire") != std::string::npos;
   MonitorRecorder recorder;
-  if (!recorder.Start()) return std::nullopt;
+  GraphRecorder graphRecorder;
+  if (!recorder.Start(!graph)) return std::nullopt;
+  if (graph && !graphRecorder.Start()) {
+    recorder.Stop(s.recorded, s.arrivals);
+    graphRecorder.Stop(s.recorded, s.arrivals);
+    return std::nullopt;
+  }
   // A new record stream's timing takes a moment to settle, and under load
   // its first data can come late: the track starts once it runs steadily.
   std::this_thread::sleep_for(std::chrono::seconds(2));
   if (!audio.Init(-1, kRate)) {
     recorder.Stop(s.recorded, s.arrivals);
+    graphRecorder.Stop(s.recorded, s.arrivals);
     return std::nullopt;
   }
   const uint32_t stream = audio.StreamCreateFile(track.c_str());
@@ -279,6 +405,10 @@ std::optional<Session> Play(platform::Audio& audio, const std::string& track, do
   audio.Stop();
   audio.Free();
   recorder.Stop(s.recorded, s.arrivals);
+  if (graph) {
+    graphRecorder.Stop(s.recorded, s.arrivals);
+    s.quantum = GraphRecorder::Quantum(s.arrivals);
+  }
   return s;
 }
 
@@ -312,8 +442,10 @@ Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
     auto playedAt = [&](long h, double* rendered) -> std::optional<double> {
       std::vector<std::pair<double, double>> near;
       *rendered = 1e9;
+      // Ten arrivals at least: a graph's recorder gets one a cycle.
+      const long window = std::max<long>(kRate / 10, 10 * s.quantum);
       for (size_t k = cuts[seg]; k < cuts[seg + 1]; ++k) {
-        if (std::abs(s.arrivals[k].frames - h) >= kRate / 10) continue;
+        if (std::abs(s.arrivals[k].frames - h) >= window) continue;
         near.emplace_back(s.arrivals[k].frames, s.arrivals[k].played);
         *rendered = std::min(*rendered, s.arrivals[k].arrived - static_cast<double>(s.arrivals[k].frames - h) / kRate);
       }
@@ -346,8 +478,9 @@ Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
       double rendered;
       const std::optional<double> played = playedAt(h, &rendered);
       // A sample cannot be played before the monitor had it, nor long after:
-      // such a click has no trustworthy reference.
-      if (!played || *played < rendered || *played > rendered + 0.5) continue;
+      // such a click has no trustworthy reference. (A graph's recorder has
+      // it exactly as it is played: a frame's rounding is allowed.)
+      if (!played || *played < rendered - 1.0 / kRate || *played > rendered + 0.5) continue;
       const double when = *played;
       leads.push_back((when - rendered) * 1000.0);
       const double offsetMs = (ClockAt(s.clock, when) - static_cast<double>(*click)) * 1000.0 / kRate;
@@ -360,6 +493,7 @@ Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
     double rendered;
     const std::optional<double> lastAt = playedAt(lastFrame, &rendered);
     if (suspended && lastAt && std::abs(endedAt - s.suspendedAt) < 0.3) {
+      r.sinkStopped = true;
       const double dueAtSuspend = static_cast<double>(lastFrame) - (*lastAt - s.suspendedAt) * kRate;
       lastPlayed = std::min(static_cast<double>(lastFrame), dueAtSuspend) + static_cast<double>(shift);
     }

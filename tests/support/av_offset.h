@@ -2,11 +2,15 @@
 //
 // What it is for: the clock benchmark and the sound-server tests play a click
 // track (2 ms bursts at irregular gaps) through a backend while recording
-// the default sink's monitor on a libpulse connection of their own, read the
-// backend's position every half millisecond, and compare the two at every
-// click. The played time of a monitored sample is the server's own account
-// (a monitor hears a sample when the sink renders it, a sink latency before
-// it is played); the render lead is measured from arrival times alone.
+// the default sink's monitor, read the backend's position every half
+// millisecond, and compare the two at every click. The played time of a
+// monitored sample is the server's own account: on PulseAudio, a libpulse
+// record stream's latency (a monitor hears a sample when the sink renders
+// it, a sink latency before it is played; the render lead is measured from
+// arrival times alone); where the pulse server is PipeWire's, the cycles of
+// a native PipeWire capture stream (the monitor delivers a cycle's sound at
+// the start of the next), since the pulse service's monitor timing is off
+// by that cycle and wanders. Suspends go through the pulse protocol on both.
 //
 // How to use it: WriteClickTrack, then Play (optionally suspending the
 // default sink for 500 ms), then Analyse with the track's ClicksIn. Offsets
@@ -57,6 +61,7 @@ struct Result {
   double worstEarlyAfterMs = NAN;      // largest |offset| of clicks in the first 0.5 s after resuming
   double recoveredAfterS = NAN;        // from resuming to the first click of a run within 2 ms to the end
   double renderLeadMs = NAN;           // the sink's render lead before the monitor
+  bool sinkStopped = false;            // the monitor fell silent at the suspend
 };
 
 struct Arrival {
@@ -70,6 +75,7 @@ struct Session {
   std::vector<int16_t> recorded;
   std::vector<Arrival> arrivals;
   double suspendedAt = 0, resumedAt = 0;
+  long quantum = 0;  // the graph's frames a cycle, where PipeWire's graph recorded
 };
 
 // Plays the track through `audio` for `seconds`, suspending the default sink
