@@ -1,14 +1,17 @@
-// The sound server's audio backend: the Ogg stream is written into a libpulse
-// playback stream (PulseAudio, or PipeWire's pulse service) and its position
-// is the server's own account of the sample being played.
+// PulseAudio's audio backend: the Ogg stream is written into a libpulse
+// playback stream and its position is the server's own account of the
+// sample being played.
 //
 // The server is asked for that account ten times a second. Between reports the
 // position is read off a straight line fitted through the recent reports
 // (position against the monotonic time each arrived), not libpulse's own
 // interpolation: measured against the sink's monitor, that drifts by a few
-// milliseconds a second after a suspend. Through PipeWire's pulse service
-// (0.3.65) the reports themselves run 3.5 to 5 ms ahead of the sample
-// played, interpolated or not: its queue is not all in them.
+// milliseconds a second after a suspend. PipeWire's pulse service (0.3.65)
+// reports as played every frame its graph has taken, a whole quantum at the
+// start of each cycle, and no sink latency: the line runs half a quantum
+// ahead of the sample played (12 ms at the usual 1024 frames), and the
+// reports themselves up to a whole one. There the sound server's choice is
+// PipeWire's own stream (pipewire_audio.cpp).
 //
 // How it fails: Init fails where no server answers within two seconds (it
 // never starts one). A server that goes away mid-run leaves the position a

@@ -128,6 +128,52 @@ TEST(PlaybackClock, StaysSteadyThroughBurstsStallsAndLateCallbacks) {
   EXPECT_GT(callbacks, 100);
 }
 
+// A graph of 128-frame cycles at 1024 frames/s (times and frames exact in
+// binary), its cycles beginning every 0.125 s from t = 10, the stream's
+// frame 0 starting with the first; the clock read every frame's time.
+TEST(CycleClock, FollowsTheGraphsCyclesAndStandsWhereTheGraphStops) {
+  platform::CycleClock clock(1024.0);
+  EXPECT_EQ(clock.PlayedFrames(9.0, 0), 0) << "nothing played before the first cycle";
+  for (int cycle = 0; cycle < 5; ++cycle) {
+    const double start = 10.0 + 0.125 * cycle;
+    clock.OnCycle(start, 128.0 * cycle, 128);
+    for (int frame = 0; frame < 128; ++frame)
+      ASSERT_EQ(clock.PlayedFrames(start + frame / 1024.0, 128 * (cycle + 1)), 128 * cycle + frame)
+          << "cycle " << cycle << ", frame " << frame;
+  }
+  // The graph stops (a suspended sink): no later cycle comes, and the clock
+  // stands at the last frame played, a millisecond's run-on at most.
+  EXPECT_EQ(clock.PlayedFrames(10.625, 10000), 640);
+  EXPECT_EQ(clock.PlayedFrames(11.5, 10000), 641);
+  EXPECT_EQ(clock.PlayedFrames(60.0, 10000), 641);
+  platform::CycleClock starved(1024.0);
+  starved.OnCycle(10.0, 0.0, 128);
+  EXPECT_EQ(starved.PlayedFrames(10.1, 64), 64) << "never past the frames the graph was given";
+}
+
+TEST(CycleClock, RunsOnWithTheDriverWhenTheStreamsReportIsLateAndNeverGoesBackwards) {
+  platform::CycleClock clock(1024.0);
+  clock.OnCycle(10.0, 0.0, 128);
+  // The next cycle began at 10.125 by the driver's clock; the stream's own
+  // thread has not said so yet: the clock runs on regardless, into that
+  // cycle and no further (bar the run-on).
+  EXPECT_EQ(clock.PlayedFrames(10.125 + 32 / 1024.0, 1000, 10.125), 160);
+  EXPECT_EQ(clock.PlayedFrames(10.5, 1000, 10.125), 257);
+  // The stream's report of the cycle comes, and puts the played frame behind
+  // what was already given out (a starved stream starting again): the clock
+  // holds until the sound catches up.
+  clock.OnCycle(10.125, 100.0, 128);
+  EXPECT_EQ(clock.PlayedFrames(10.25, 1000, 10.125), 257);
+  clock.OnCycle(10.25, 228.0, 128);
+  EXPECT_EQ(clock.PlayedFrames(10.25 + 64 / 1024.0, 1000, 10.25), 292);
+  // A cycle whose first frame lies before the stream's start (the graph's
+  // delay to the device) reads as nothing played yet.
+  platform::CycleClock delayed(1024.0);
+  delayed.OnCycle(5.0, -32.0, 128);
+  EXPECT_EQ(delayed.PlayedFrames(5.0 + 16 / 1024.0, 128), 0);
+  EXPECT_EQ(delayed.PlayedFrames(5.0 + 48 / 1024.0, 128), 16);
+}
+
 TEST(OggStream, DecodesTheWholeTrackAndRejectsWhatIsNotOne) {
   TempDir dir;
   ASSERT_TRUE(WriteTestOgg(dir / "a.ogg", 0.5, 22050, 1));

@@ -348,6 +348,8 @@ Line Fit(const std::vector<std::pair<double, double>>& xy) {
 
 std::vector<long> ClicksIn(const std::string& path) { return DetectClicks(DecodeLeft(path)); }
 
+bool CanSuspend(const std::string& serverName) { return serverName.find("PipeWire") == std::string::npos; }
+
 std::string ServerName() {
   MonitorRecorder probe;
   if (!probe.Start()) return {};
@@ -364,7 +366,7 @@ std::optional<Session> Play(platform::Audio& audio, const std::string& track, do
   Session s;
   // PipeWire's pulse service is the suspending voice there; its own graph
   // records.
-  const bool graph = ServerName().find("PipeWire") != std::string::npos;
+  const bool graph = !CanSuspend(ServerName());
   MonitorRecorder recorder;
   GraphRecorder graphRecorder;
   if (!recorder.Start(!graph)) return std::nullopt;

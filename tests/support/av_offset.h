@@ -10,7 +10,9 @@
 // arrival times alone); where the pulse server is PipeWire's, the cycles of
 // a native PipeWire capture stream (the monitor delivers a cycle's sound at
 // the start of the next), since the pulse service's monitor timing is off
-// by that cycle and wanders. Suspends go through the pulse protocol on both.
+// by that cycle and wanders. Suspends go through the pulse protocol; PipeWire
+// 0.3.65's pulse service does not stop a sink that has streams, and leaves
+// its monitor silent afterwards, so suspends are for PulseAudio alone.
 //
 // How to use it: WriteClickTrack, then Play (optionally suspending the
 // default sink for 500 ms), then Analyse with the track's ClicksIn. Offsets
@@ -80,6 +82,7 @@ struct Session {
 
 // Plays the track through `audio` for `seconds`, suspending the default sink
 // for 500 ms at `suspendAt` (never if 0).
+bool CanSuspend(const std::string& serverName);
 std::optional<Session> Play(platform::Audio& audio, const std::string& track, double seconds, double suspendAt);
 Result Analyse(const Session& session, const std::vector<long>& trackClicks);
 
