@@ -137,7 +137,9 @@ int main(int argc, char** argv) {
                 Ms(r.before.mean).c_str(), Ms(r.before.sd).c_str(), range, Ms(r.largestStepMs).c_str(),
                 r.backwardSteps, r.sinkStopped || session->resumedAt == 0 ? Ms(r.aheadWhileSuspendedMs).c_str() : "ran on",
                 Ms(r.worstEarlyAfterMs).c_str(),
-                std::isnan(r.recoveredAfterS) ? "never" : (Ms(r.recoveredAfterS) + " s").c_str(),
+                !std::isnan(r.recoveredAfterS)  ? (Ms(r.recoveredAfterS) + " s").c_str()
+                : session->resumedAt > 0        ? "never"
+                                                : "-",
                 Ms(r.after.mean).c_str(), Ms(r.after.sd).c_str(), Ms(r.renderLeadMs).c_str(),
                 session->quantum > 0 ? std::to_string(session->quantum).c_str() : "-");
   }
