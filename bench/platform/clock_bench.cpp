@@ -140,7 +140,8 @@ int main(int argc, char** argv) {
                 !std::isnan(r.recoveredAfterS)  ? (Ms(r.recoveredAfterS) + " s").c_str()
                 : session->resumedAt > 0        ? "never"
                                                 : "-",
-                Ms(r.after.mean).c_str(), Ms(r.after.sd).c_str(), Ms(r.renderLeadMs).c_str(),
+                Ms(r.after.count > 0 ? r.after.mean : NAN).c_str(), Ms(r.after.count > 0 ? r.after.sd : NAN).c_str(),
+                Ms(r.renderLeadMs).c_str(),
                 session->quantum > 0 ? std::to_string(session->quantum).c_str() : "-");
   }
   std::printf("columns: clicks, mean, spread (sd), min..max: before the suspend; step: largest step of the clock "
