@@ -263,7 +263,9 @@ TEST_F(SdlAudioTest, PositionFollowsRealTimeAndStopsAtTheEnd) {
   }
   // While the music plays, its position lies on a straight line against the
   // wall clock (the dummy device consumes at its own pace, so the slope is
-  // only near 1), without the 46 ms steps of a naive buffer count.
+  // only near 1), without the 46 ms steps of a naive buffer count, which lie
+  // up to 23 ms off any line. The limit leaves room for a sanitized build on
+  // a busy machine, where the dummy driver's own thread slips by a few ms.
   ASSERT_GT(moving.size(), 50u);
   double mx = 0, my = 0;
   for (auto [x, y] : moving) mx += x, my += y;
@@ -274,7 +276,7 @@ TEST_F(SdlAudioTest, PositionFollowsRealTimeAndStopsAtTheEnd) {
   double worst = 0;
   for (auto [x, y] : moving) worst = std::max(worst, std::abs(y - (my + slope * (x - mx))));
   EXPECT_NEAR(slope, 1.0, 0.05);
-  EXPECT_LT(worst, 0.005) << "seconds off the line";
+  EXPECT_LT(worst, 0.012) << "seconds off the line";
   EXPECT_DOUBLE_EQ(last, kSeconds) << "stays at the end after the end";
   EXPECT_TRUE(audio->Stop());
   EXPECT_TRUE(audio->Free());
