@@ -239,6 +239,13 @@ std::unique_ptr<Video> CreateDesktopVideo();
 std::unique_ptr<Video> CreateSdlVideo();    // Linux builds only
 std::unique_ptr<Video> CreateWin32Video();  // Windows builds only
 
+// A never-shown window with a GL context current on it, for drawing off
+// screen (the capture tool, tests): start-up's steps in start-up's order, with
+// a window procedure that handles nothing. Returns its drawable, or null when
+// a step fails (no display, no pixel format, no context); GLEW is the
+// caller's to initialise.
+Window* OpenHiddenGlWindow(Video& video, const std::string& title, int width, int height);
+
 // The desktop's music. On Linux, where a sound server answers, a stream whose
 // position is the server's account of the sample being played: PipeWire's
 // own stream where a PipeWire daemon with an audio sink answers, else a

@@ -24,22 +24,8 @@ bool OpenTestGlContext(int width, int height) {
   // own current since: the tests' context is current again on every call.
   if (open) return video->MakeCurrent(drawable);
   video = platform::CreateDesktopVideo();
-  if (!video->RegisterWindowClass(
-          [](platform::Window*, uint32_t, uintptr_t, intptr_t) -> intptr_t { return 0; }))
-    return false;
-  platform::WindowSpec spec;
-  spec.title = "sorvane-test";
-  spec.width = width;
-  spec.height = height;
-  spec.hidden = true;
-  // As start-up does: the drawable's pixel format first (Windows needs it
-  // before a context can be made).
-  platform::Window* window = video->OpenWindow(spec);
-  drawable = window ? video->GetDrawable(window) : nullptr;
-  const int formatIndex = drawable ? video->ChooseSurfaceFormat(drawable, spec.format) : 0;
-  if (!drawable || formatIndex == 0 || !video->ApplySurfaceFormat(drawable, formatIndex) ||
-      !video->CreateContext(drawable) || !video->MakeCurrent(drawable))
-    return false;
+  drawable = platform::OpenHiddenGlWindow(*video, "sorvane-test", width, height);
+  if (!drawable) return false;
   if (glewInit() != GLEW_OK) return false;
   glViewport(0, 0, width, height);
   open = true;

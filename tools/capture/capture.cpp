@@ -27,23 +27,8 @@ FrameRenderer::~FrameRenderer() = default;
 bool FrameRenderer::Open(int width, int height, bool letterbox) {
   impl_ = std::make_unique<Impl>();
   Impl& m = *impl_;
-  if (!m.video->RegisterWindowClass([](platform::Window*, uint32_t, uintptr_t, intptr_t) -> intptr_t { return 0; })) {
-    error_ = "cannot open the display (is DISPLAY set? try xvfb-run)";
-    return false;
-  }
-  platform::WindowSpec spec;
-  spec.title = "sorvane-capture";
-  spec.width = 64;
-  spec.height = 64;
-  spec.hidden = true;
-  // The drawable takes a pixel format before a context can be made for it
-  // (Windows); where the window fixed its format already the steps agree.
-  platform::Window* window = m.video->OpenWindow(spec);
-  platform::Window* drawable = window ? m.video->GetDrawable(window) : nullptr;
-  const int formatIndex = drawable ? m.video->ChooseSurfaceFormat(drawable, spec.format) : 0;
-  if (!drawable || formatIndex == 0 || !m.video->ApplySurfaceFormat(drawable, formatIndex) ||
-      !m.video->CreateContext(drawable) || !m.video->MakeCurrent(drawable)) {
-    error_ = "cannot create an OpenGL context";
+  if (!platform::OpenHiddenGlWindow(*m.video, "sorvane-capture", 64, 64)) {
+    error_ = "cannot open a hidden window with an OpenGL context (is DISPLAY set? try xvfb-run)";
     return false;
   }
   glewInit();
