@@ -18,6 +18,23 @@ constexpr int kMinimumForFit = 4;
 // graph's driver may wake on a busy machine, and no further than a stopped
 // graph may leave the clock ahead of the frame played last.
 constexpr double kRunOnSeconds = 0.001;
+// A server's answer this far off a ReportClock's line is off it; this many
+// in a row start the line again.
+constexpr double kOffLineSeconds = 0.005;
+constexpr int kOffLineRun = 3;
+// A ReportClock's line runs no further than this past its newest answer.
+constexpr double kStaleSeconds = 0.3;
+// Answers closer together than this say nothing of the pace: their jitter
+// is most of their difference.
+constexpr double kSlopeSpanSeconds = 0.05;
+// The pace a ReportClock's line may take, against the nominal rate: a real
+// device's clock is off by far less than this, a scatter of answers by more.
+constexpr double kMaxPaceOff = 0.005;
+
+double MedianOf(double* v, int n) {
+  std::sort(v, v + n);
+  return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
 }  // namespace
 
 void PlaybackClock::OnCallback(int64_t callbackFrames, int64_t streamFrames, double nowSeconds) {
@@ -116,6 +133,48 @@ int64_t CycleClock::PlayedFrames(double nowSeconds, int64_t delivered, double gr
       static_cast<double>(frames_) + (std::max(graphCycle - start_, 0.0) + kRunOnSeconds) * rate_;
   const double into = std::clamp((nowSeconds - start_) * rate_, 0.0, reach);
   const auto played = static_cast<int64_t>(std::floor(first_ + into));
+  lastReported_ = std::clamp(played, lastReported_, std::max(lastReported_, delivered));
+  return lastReported_;
+}
+
+void ReportClock::OnReport(double atSeconds, double frames, bool moving) {
+  const bool continues = count_ > 0 && moving_ && moving;
+  offLine_ = continues && std::abs(Line(atSeconds) - frames) >= kOffLineSeconds * rate_ ? offLine_ + 1 : 0;
+  if (!continues) count_ = 0;
+  moving_ = moving;
+  at_[next_] = atSeconds;
+  frames_[next_] = frames;
+  next_ = (next_ + 1) % kReports;
+  count_ = std::min(count_ + 1, kReports);
+  if (offLine_ >= kOffLineRun) count_ = offLine_, offLine_ = 0;
+  Refit();
+}
+
+void ReportClock::Refit() {
+  // Theil and Sen's line: the median slope of the pairs far enough apart in
+  // time to tell, then the median offset at that slope.
+  double values[kReports * (kReports - 1) / 2];
+  int n = 0;
+  for (int i = 0; i < count_; ++i)
+    for (int j = i + 1; j < count_; ++j) {
+      const double span = at_[Slot(i)] - at_[Slot(j)];
+      if (span >= kSlopeSpanSeconds) values[n++] = (frames_[Slot(i)] - frames_[Slot(j)]) / span / rate_;
+    }
+  slope_ = n >= 3 ? std::clamp(MedianOf(values, n), 1.0 - kMaxPaceOff, 1.0 + kMaxPaceOff) : 1.0;
+  lineAt_ = at_[Slot(0)];
+  for (int age = 0; age < count_; ++age)
+    values[age] = frames_[Slot(age)] + (lineAt_ - at_[Slot(age)]) * slope_ * rate_;
+  lineFrames_ = MedianOf(values, count_);
+}
+
+double ReportClock::Line(double atSeconds) const {
+  if (count_ == 0) return 0.0;
+  if (!moving_) return frames_[Slot(0)];
+  return lineFrames_ + (std::min(atSeconds, lineAt_ + kStaleSeconds) - lineAt_) * slope_ * rate_;
+}
+
+int64_t ReportClock::PlayedFrames(double nowSeconds, int64_t delivered) {
+  const auto played = static_cast<int64_t>(std::floor(Line(nowSeconds)));
   lastReported_ = std::clamp(played, lastReported_, std::max(lastReported_, delivered));
   return lastReported_;
 }

@@ -29,6 +29,19 @@
 // that stops (a stall, a suspended sink) leaves the clock standing at the
 // frame played last, at most a millisecond on. Same contract as
 // PlaybackClock.
+//
+// `ReportClock` is the clock for a sound server that answers, when asked,
+// which frame it is playing (PulseAudio's stream timing). Its answers come
+// late and uneven on a busy machine (one in a few hundred is 5 to 12 ms
+// off), and for the first tenth of a second after a sink resumes they
+// scatter by as much: the position is read off a line through the recent
+// answers that no stray answer moves (the median of the slopes between
+// them, the median of their offsets). Three answers in a row far off the
+// line mean the stream really moved (a new sink, say): the line starts
+// again from them. A stream that stopped (corked, suspended, starved)
+// stands where its newest answer says, and one that started again starts a
+// new line. When answers stop coming the line runs on no more than 0.3 s
+// past the newest. Same contract as PlaybackClock.
 #pragma once
 
 #include <cstdint>
@@ -92,6 +105,34 @@ class CycleClock {
   bool started_ = false;
   double start_ = 0.0, first_ = 0.0;
   int64_t frames_ = 0;
+  int64_t lastReported_ = 0;
+};
+
+class ReportClock {
+ public:
+  explicit ReportClock(double framesPerSecond) : rate_(framesPerSecond) {}
+
+  // An answer that arrived at `atSeconds`: `frames` of the stream had been
+  // played then; `moving`: the stream was playing when it was made.
+  void OnReport(double atSeconds, double frames, bool moving);
+
+  // The frame being played at `nowSeconds`, at most `delivered` (the stream
+  // frames the server was given); 0 before the first answer.
+  int64_t PlayedFrames(double nowSeconds, int64_t delivered);
+
+ private:
+  static constexpr int kReports = 20;  // two seconds' worth at ten a second
+  // The line's frame at `atSeconds` (unclamped).
+  double Line(double atSeconds) const;
+  void Refit();
+  int Slot(int age) const { return (next_ + kReports - 1 - age) % kReports; }
+  double rate_;
+  double at_[kReports] = {}, frames_[kReports] = {};
+  int next_ = 0, count_ = 0;
+  int offLine_ = 0;  // answers in a row far off the line
+  bool moving_ = false;
+  // The line: frames = lineFrames_ + (t - lineAt_) × slope_ × rate_.
+  double lineAt_ = 0.0, lineFrames_ = 0.0, slope_ = 1.0;
   int64_t lastReported_ = 0;
 };
 

@@ -3,11 +3,10 @@
 // sample being played.
 //
 // The server is asked for that account ten times a second. Between reports the
-// position is read off a straight line fitted through the recent reports
-// (position against the monotonic time each arrived), not libpulse's own
-// interpolation: measured against the sink's monitor, that drifts by a few
-// milliseconds a second after a suspend. PipeWire's pulse service (0.3.65)
-// reports as played every frame its graph has taken, a whole quantum at the
+// position is read off a line through the recent reports (ReportClock,
+// music_clock.h), not libpulse's own interpolation: measured against the
+// sink's monitor, that drifts by a few milliseconds a second after a
+// suspend. PipeWire's pulse service (0.3.65) reports as played every frame its graph has taken, a whole quantum at the
 // start of each cycle, and no sink latency: the line runs half a quantum
 // ahead of the sample played (12 ms at the usual 1024 frames), and the
 // reports themselves up to a whole one. There the sound server's choice is
@@ -22,9 +21,9 @@
 #include <time.h>
 
 #include <algorithm>
-#include <cmath>
 #include <memory>
 
+#include "platform/music_clock.h"
 #include "platform/ogg_stream.h"
 #include "platform/platform.h"
 
@@ -40,69 +39,14 @@ constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;
 // second is rare; an underrun is heard as a gap.
 constexpr pa_usec_t kTargetLatency = 200 * PA_USEC_PER_MSEC;
 
-// A report this far off the line fitted so far means the stream stopped or
-// jumped (an underrun, a suspend, a new sink latency): the line starts again.
-constexpr double kBreakSeconds = 0.005;
-// The reports a line is fitted through: two seconds' worth.
-constexpr int kReports = 20;
-// How often the server is asked for a report; one this much overdue means
-// none is coming.
+// How often the server is asked for a report.
 constexpr pa_usec_t kReportInterval = 100 * PA_USEC_PER_MSEC;
-constexpr double kStaleSeconds = 0.3;
 
 double MonotonicSeconds() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
-
-// The server's reports of the played frame, and the line through them.
-class ReportedPosition {
- public:
-  // `moving`: the stream was playing when the report was made; a stopped
-  // stream (corked, suspended, starved) stands where the report says.
-  void Add(double at, double frames, bool moving, double rate) {
-    const bool fits = count_ > 0 && moving_ && moving && std::abs(Frames(at, rate) - frames) < kBreakSeconds * rate;
-    if (!fits) count_ = 0;
-    moving_ = moving;
-    at_[next_] = at;
-    frames_[next_] = frames;
-    next_ = (next_ + 1) % kReports;
-    count_ = std::min(count_ + 1, kReports);
-    // Least squares over the newest `count_` reports, centred at their
-    // means; with too few of them the nominal rate stands.
-    meanAt_ = meanFrames_ = 0.0;
-    for (int age = 0; age < count_; ++age) {
-      meanAt_ += at_[Slot(age)];
-      meanFrames_ += frames_[Slot(age)];
-    }
-    meanAt_ /= count_;
-    meanFrames_ /= count_;
-    double stt = 0.0, stf = 0.0;
-    for (int age = 0; age < count_; ++age) {
-      const double t = at_[Slot(age)] - meanAt_;
-      stt += t * t;
-      stf += t * (frames_[Slot(age)] - meanFrames_);
-    }
-    slope_ = count_ >= 5 && stt > 0.0 && stf > 0.0 ? stf / stt / rate : 1.0;
-  }
-
-  // The played frame at `at` (seconds); nothing before the first report.
-  // Reports that stop coming (a server gone, a connection stalled) leave the
-  // line to run no further than a little past the last one.
-  double Frames(double at, double rate) const {
-    if (count_ == 0) return 0.0;
-    if (!moving_) return frames_[Slot(0)];
-    return meanFrames_ + (std::min(at, at_[Slot(0)] + kStaleSeconds) - meanAt_) * slope_ * rate;
-  }
-
- private:
-  int Slot(int age) const { return (next_ + kReports - 1 - age) % kReports; }
-  double at_[kReports] = {}, frames_[kReports] = {};
-  int next_ = 0, count_ = 0;
-  bool moving_ = false;
-  double meanAt_ = 0.0, meanFrames_ = 0.0, slope_ = 1.0;
-};
 
 class PulseAudio final : public Audio {
  public:
@@ -141,6 +85,7 @@ class PulseAudio final : public Audio {
     bool ready = stream != nullptr;
     if (ready) {
       ogg_ = std::move(ogg);
+      clock_ = std::make_unique<ReportClock>(ogg_->Rate());
       frameBytes_ = static_cast<size_t>(pa_frame_size(&spec));
       pa_stream_set_state_callback(stream, &PulseAudio::Signal, this);
       pa_stream_set_write_callback(stream, &PulseAudio::OnWrite, this);
@@ -171,6 +116,7 @@ class PulseAudio final : public Audio {
         pa_stream_disconnect(stream);
         pa_stream_unref(stream);
         ogg_.reset();
+        clock_.reset();
       }
     }
     pa_threaded_mainloop_unlock(loop_);
@@ -185,10 +131,7 @@ class PulseAudio final : public Audio {
   uint64_t ChannelGetPosition(uint32_t stream) override {
     if (!loop_ || stream != kStream || !stream_) return 0;
     pa_threaded_mainloop_lock(loop_);
-    const auto frames = static_cast<int64_t>(std::floor(position_.Frames(MonotonicSeconds(), ogg_->Rate())));
-    // Never backwards, never past what the server was given.
-    reported_ = std::clamp(frames, reported_, std::max(reported_, written_));
-    const int64_t position = reported_;
+    const int64_t position = clock_->PlayedFrames(MonotonicSeconds(), written_);
     pa_threaded_mainloop_unlock(loop_);
     return static_cast<uint64_t>(position) * frameBytes_;
   }
@@ -224,8 +167,8 @@ class PulseAudio final : public Audio {
     pa_threaded_mainloop_free(loop_);
     loop_ = nullptr;
     ogg_.reset();
-    written_ = reported_ = 0;
-    position_ = ReportedPosition();
+    written_ = 0;
+    clock_.reset();
     ended_ = false;
     return true;
   }
@@ -280,7 +223,7 @@ class PulseAudio final : public Audio {
     if (!info || pa_stream_get_time(stream, &usec) < 0) return;
     const bool moving = info->playing && !pa_stream_is_corked(stream) && !pa_stream_is_suspended(stream);
     const double frames = static_cast<double>(usec) * self->ogg_->Rate() / PA_USEC_PER_SEC;
-    self->position_.Add(MonotonicSeconds(), frames, moving, self->ogg_->Rate());
+    self->clock_->OnReport(MonotonicSeconds(), frames, moving);
   }
 
   static void OnTimer(pa_mainloop_api*, pa_time_event* event, const struct timeval*, void* data) {
@@ -327,9 +270,8 @@ class PulseAudio final : public Audio {
   std::unique_ptr<OggStream> ogg_;
   size_t frameBytes_ = 4;
   // Written and read under the main loop's lock.
-  int64_t written_ = 0;   // stream frames handed to the server
-  int64_t reported_ = 0;  // the last position given out
-  ReportedPosition position_;
+  int64_t written_ = 0;  // stream frames handed to the server
+  std::unique_ptr<ReportClock> clock_;
   bool ended_ = false;
 };
 

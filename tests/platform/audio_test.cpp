@@ -174,6 +174,56 @@ TEST(CycleClock, RunsOnWithTheDriverWhenTheStreamsReportIsLateAndNeverGoesBackwa
   EXPECT_EQ(delayed.PlayedFrames(5.0 + 48 / 1024.0, 128), 16);
 }
 
+// A server answering ten times a second, its answers a little late and
+// uneven, read at 1 kHz throughout: stray answers move nothing, a real move
+// is followed after three answers, a stop stands, and the scatter of a
+// resuming sink is over within half a second.
+TEST(ReportClock, FollowsTheServerThroughStrayAnswersMovesStopsAndResumes) {
+  constexpr double kRate = 44100.0;
+  platform::ReportClock clock(kRate);
+  EXPECT_EQ(clock.PlayedFrames(1.0, 1000), 0) << "nothing played before the first answer";
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> jitter(-0.0003, 0.0003);
+  // The true played frame: from t = 1 at a device pace 0.01 % fast, moved
+  // on 20 ms at t = 5 (a new sink), stopped from t = 7 to t = 7.5.
+  auto truth = [](double t) {
+    const double moved = t >= 5.0 ? 0.020 : 0.0;
+    const double playing = std::min(t, 7.0) - 1.0 + std::max(t - 7.5, 0.0) + moved;
+    return playing * 1.0001 * kRate;
+  };
+  int64_t last = 0;
+  double worstSteady = 0, worstAfterMove = 0, worstAfterResume = 0;
+  for (int ms = 1000; ms < 10000; ++ms) {
+    const double t = ms / 1000.0;
+    if (ms % 100 == 0) {
+      const bool moving = t < 7.0 || t >= 7.5;
+      double error = jitter(rng);
+      if (ms == 2500) error = 0.008;   // a stray answer, far ahead
+      if (ms == 3300) error = -0.011;  // and one far behind
+      if (ms >= 7500 && ms < 7700) error = (ms / 100 % 2 ? 0.010 : -0.010);  // a resuming sink
+      clock.OnReport(t, truth(t) + error * kRate, moving);
+    }
+    const int64_t played = clock.PlayedFrames(t, 1 << 30);
+    ASSERT_GE(played, last) << "backwards at " << ms << " ms";
+    last = played;
+    const double off = std::abs(static_cast<double>(played) - truth(t)) / kRate * 1000.0;
+    if (ms >= 1500 && ms < 5000) worstSteady = std::max(worstSteady, off);
+    if (ms >= 5350 && ms < 7000) worstAfterMove = std::max(worstAfterMove, off);
+    if (ms >= 8000) worstAfterResume = std::max(worstAfterResume, off);
+    if (ms > 7010 && ms < 7500) {
+      EXPECT_NEAR(static_cast<double>(played), truth(7.0), 0.0003 * kRate) << "stands while stopped, " << ms;
+    }
+  }
+  EXPECT_LT(worstSteady, 1.0) << "ms off while playing steadily, stray answers and all";
+  EXPECT_LT(worstAfterMove, 1.0) << "ms off once three answers showed the move";
+  EXPECT_LT(worstAfterResume, 1.0) << "ms off half a second after the sink resumed";
+  // Answers that stop coming leave the line running 0.3 s past the newest.
+  EXPECT_NEAR(static_cast<double>(clock.PlayedFrames(20.0, 1 << 30)), truth(9.9 + 0.3), 0.001 * kRate);
+  platform::ReportClock starved(kRate);
+  starved.OnReport(1.0, 0.0, true);
+  EXPECT_EQ(starved.PlayedFrames(1.1, 100), 100) << "never past the frames the server was given";
+}
+
 TEST(OggStream, DecodesTheWholeTrackAndRejectsWhatIsNotOne) {
   TempDir dir;
   ASSERT_TRUE(WriteTestOgg(dir / "a.ogg", 0.5, 22050, 1));
