@@ -5,7 +5,8 @@
 // starts a private one with a null sink): plays a click track with irregular
 // spacing through each audio backend while recording the default sink's
 // monitor (through PipeWire's own graph where the pulse server is PipeWire's:
-// tests/support/av_offset.h says why), and prints per backend the mean and
+// tests/support/av_offset.h says why), then, on PulseAudio, once more into a
+// pretend sound card with a deep buffer, and prints per backend the mean and
 // spread of (clock's frame − played frame) over the clicks, the largest step and the backward steps of
 // the clock read every half millisecond, how far the clock stands ahead of
 // the last played frame while the sink is suspended for 500 ms, and the
@@ -111,7 +112,7 @@ int main(int argc, char** argv) {
   }
   std::printf("server: %s; %zu clicks in the track; offset = clock's frame - played frame, in ms "
               "(positive: the picture is early)\n", server.c_str(), clicks.size());
-  std::printf("%-26s %6s %8s %7s %17s %9s %9s %10s %10s %9s %9s %8s %8s %8s\n", "backend", "clicks", "mean", "spread",
+  std::printf("%-35s %6s %8s %7s %17s %9s %9s %10s %10s %9s %9s %8s %8s %8s\n", "backend, reference", "clicks", "mean", "spread",
               "min..max", "step", "backward", "suspended", "0-0.5 s", "settled", "after", "spread", "lead", "quantum");
   const std::pair<const char*, std::function<std::unique_ptr<platform::Audio>()>> backends[] = {
       {"server: PipeWire stream", [] { return platform::CreatePipeWireAudio(); }},
@@ -119,21 +120,29 @@ int main(int argc, char** argv) {
       {"SDL callbacks (today)", [] { return platform::CreateSdlAudio(platform::ClockModel::Heard); }},
       {"SDL buffers handed over", [] { return platform::CreateSdlAudio(platform::ClockModel::BuffersHandedOver); }},
   };
-  for (const auto& [name, create] : backends) {
+  // The pretend card (a deep buffer played at an exact pace) where the
+  // server's pipe sink is one: PulseAudio's, not PipeWire's.
+  std::vector<std::pair<Reference, const char*>> references = {{Reference::Monitor, "monitor"}};
+  if (CanSuspend(server)) references.emplace_back(Reference::Card, "card");
+  for (const auto& [reference, referenceName] : references)
+  for (const auto& [backendName, create] : backends) {
     // Arguments pick backends by a word of their names ("server", "SDL").
     bool wanted = argc < 2;
-    for (int i = 1; i < argc; ++i) wanted |= std::string(name).find(argv[i]) != std::string::npos;
+    for (int i = 1; i < argc; ++i) wanted |= std::string(backendName).find(argv[i]) != std::string::npos;
     if (!wanted) continue;
+    const std::string label = std::string(backendName) + ", " + referenceName;
+    const char* name = label.c_str();
     auto audio = create();
-    const std::optional<Session> session = Play(*audio, track, kPlaySeconds, CanSuspend(server) ? kSuspendAt : 0.0);
+    const bool suspend = CanSuspend(server) && reference == Reference::Monitor;
+    const std::optional<Session> session = Play(*audio, track, kPlaySeconds, suspend ? kSuspendAt : 0.0, reference);
     if (!session) {
-      std::printf("%-26s cannot play here\n", name);
+      std::printf("%-35s cannot play here\n", name);
       continue;
     }
     const Result r = Analyse(*session, clicks);
     char range[32];
     std::snprintf(range, sizeof range, "%.2f..%.2f", r.before.lo, r.before.hi);
-    std::printf("%-26s %6d %8s %7s %17s %9s %9d %10s %10s %9s %9s %8s %8s %8s\n", name, r.before.count,
+    std::printf("%-35s %6d %8s %7s %17s %9s %9d %10s %10s %9s %9s %8s %8s %8s\n", name, r.before.count,
                 Ms(r.before.mean).c_str(), Ms(r.before.sd).c_str(), range, Ms(r.largestStepMs).c_str(),
                 r.backwardSteps, r.sinkStopped || session->resumedAt == 0 ? Ms(r.aheadWhileSuspendedMs).c_str() : "ran on",
                 Ms(r.worstEarlyAfterMs).c_str(),
@@ -141,14 +150,16 @@ int main(int argc, char** argv) {
                 : session->resumedAt > 0        ? "never"
                                                 : "-",
                 Ms(r.after.count > 0 ? r.after.mean : NAN).c_str(), Ms(r.after.count > 0 ? r.after.sd : NAN).c_str(),
-                Ms(r.renderLeadMs).c_str(),
+                reference == Reference::Card ? Ms(session->cardFillMs).c_str() : Ms(r.renderLeadMs).c_str(),
                 session->quantum > 0 ? std::to_string(session->quantum).c_str() : "-");
   }
   std::printf("columns: clicks, mean, spread (sd), min..max: before the suspend; step: largest step of the clock "
               "read every 0.5 ms; suspended: clock - last played frame at the end of a 500 ms sink suspend; "
               "0-0.5 s: worst |offset| in the first 0.5 s after resuming; settled: from resuming until every later "
               "click is within 2 ms; after, spread: from 0.5 s after resuming on; lead: how long before its played "
-              "time the monitor receives a sample; quantum: the graph's frames a cycle, where PipeWire's own "
+              "time the monitor receives a sample (with the card: the card's buffer, its sink latency); "
+              "reference: the sink's monitor (its recorder drives a null sink to 1-2 ms of latency) or the "
+              "pretend card (a pipe sink read at an exact pace, about 0.35 s of latency, no suspend); quantum: the graph's frames a cycle, where PipeWire's own "
               "capture is the reference; ran on: the server did not stop the sink. PipeWire's pulse service "
               "carries out no suspend of a sink with streams (and silences its monitor after one): no suspend "
               "there\n");

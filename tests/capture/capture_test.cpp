@@ -24,7 +24,9 @@ Result Capture(const std::string& arguments, const std::string& runDir = SORVANE
   // In the sanitizer build LeakSanitizer's own tracer has crashed, rarely, in
   // the leak check at the exit of a process that used the software GL driver,
   // before checking anything. That says nothing about the tool, so such a run
-  // is made once more; any other outcome counts as it stands.
+  // is made once more, and the crashed run's output is printed with the
+  // test's own so that it is seen; a second crash fails the test. Any other
+  // outcome counts as it stands.
   for (int attempt = 0; attempt < 2; ++attempt) {
     r = Result{};
     if (FILE* p = popen(command.c_str(), "r")) {
@@ -33,7 +35,10 @@ Result Capture(const std::string& arguments, const std::string& runDir = SORVANE
       const int raw = pclose(p);
       r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     }
-    if (r.output.find("LeakSanitizer has encountered a fatal error") == std::string::npos) break;
+    if (attempt == 1 || r.output.find("LeakSanitizer has encountered a fatal error") == std::string::npos) break;
+    std::printf("[ RETRY    ] LeakSanitizer crashed at the exit of: %s\n%s[ RETRY    ] running it once more\n",
+                command.c_str(), r.output.c_str());
+    ::testing::Test::RecordProperty("lsan_retry", command);
   }
   return r;
 }

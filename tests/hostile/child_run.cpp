@@ -1,5 +1,7 @@
+#include <linux/capability.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,12 +56,31 @@ double DrainMusic(bool& endless) {
   return static_cast<double>(frames) / stream.Rate();
 }
 
+// A child of root reads any file whatever its mode, which would turn every
+// "no read permission" case into an intact run. Without the two capabilities
+// that override file modes it meets them as any user does. Unprivileged, the
+// capabilities are not held and nothing changes. False when they could not
+// be dropped.
+bool DropFileModeOverrides() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+  if (syscall(SYS_capget, &header, data) != 0) return false;
+  for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+    const unsigned bit = 1u << (cap % 32);
+    data[cap / 32].effective &= ~bit;
+    data[cap / 32].permitted &= ~bit;
+    data[cap / 32].inheritable &= ~bit;
+  }
+  return syscall(SYS_capset, &header, data) == 0;
+}
+
 // Everything the child does; never returns. It leaves by _exit: a sanitizer
 // build still stops a child at its first memory error (seen as an exit
 // without a report), but runs no leak check, because the uninstrumented GL
 // driver's allocations carry no stack its suppressions could match.
 [[noreturn]] void ChildMain(const std::string& caseDir, const ChildOptions& options, int reportFd) {
   if (chdir(caseDir.c_str()) != 0) _exit(120);
+  if (!DropFileModeOverrides()) _exit(122);
   setenv("SDL_AUDIODRIVER", "dummy", 0);
 
   int runStatus = -1;

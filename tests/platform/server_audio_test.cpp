@@ -1,6 +1,6 @@
 // The demo's audio against a real sound server: scripts/test runs this beside
 // a private PulseAudio, then a private PipeWire, each with a null sink
-// (scripts/sound-server). Where no server answers, the test says so and
+// (scripts/sound-server), and a pretend sound card the test adds itself. Where no server answers, the test says so and
 // skips: the dummy-driver tests in audio_test cover that case.
 #include <gtest/gtest.h>
 
@@ -49,6 +49,33 @@ TEST(ServerAudio, ClockFollowsThePlayedFrameAndStandsStillAcrossASuspend) {
     EXPECT_TRUE(r.sinkStopped) << "the suspend did not stop the sink";
     EXPECT_LT(std::abs(r.aheadWhileSuspendedMs), 5.0) << "ahead of the last played frame while suspended";
   }
+}
+
+// The same click track into a pretend sound card: a sink whose latency is
+// its deep buffer (about 0.35 s), as a real card's is, where the monitor's
+// own latency request would shrink it to a millisecond or two. A clock that
+// leaves the sink's latency out is that far ahead here.
+TEST(ServerAudio, ClockFollowsThePlayedFrameOfACardWithADeepBuffer) {
+  const std::string server = avoffset::ServerName();
+  if (server.empty()) GTEST_SKIP() << "no sound server answers (scripts/sound-server starts one)";
+  // PipeWire's pipe sink writes a quantum each graph cycle on the graph's own
+  // timer, whatever reads it: its buffer never fills, so it is no deep card.
+  if (!avoffset::CanSuspend(server)) GTEST_SKIP() << server << ": a pipe sink is paced by the graph there";
+  TempDir dir;
+  const std::string track = dir / "clicks.ogg";
+  ASSERT_TRUE(avoffset::WriteClickTrack(track, 5.0));
+  auto audio = platform::CreateDesktopAudio();
+  const auto session = avoffset::Play(*audio, track, 4.5, 0.0, avoffset::Reference::Card);
+  ASSERT_TRUE(session) << server << ": no pretend card";
+  const avoffset::Result r = avoffset::Analyse(*session, avoffset::ClicksIn(track));
+  SCOPED_TRACE(server);
+  std::printf("%s, pretend card (sink latency %.1f ms): %+.2f ms (%.2f..%.2f, sd %.2f, %d clicks)\n", server.c_str(),
+              session->cardFillMs, r.before.mean, r.before.lo, r.before.hi, r.before.sd, r.before.count);
+  EXPECT_GT(session->cardFillMs, 20.0) << "the card's buffer is too shallow to show a sink latency left out";
+  EXPECT_GE(r.before.count, 12);
+  EXPECT_GT(r.before.lo, -5.0);
+  EXPECT_LT(r.before.hi, 5.0);
+  EXPECT_EQ(r.backwardSteps, 0);
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The contact sheet: where each frame and its label land, what it refuses,
 // and the tool end to end on the real run folder.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -72,6 +74,17 @@ TEST(Sheet, RefusesWhatItCannotLayOut) {
   }
 }
 
+sorvane::assetgen::RgbImage ReadPng(const std::string& path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  sorvane::assetgen::RgbImage out;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return out;
+  image.format = PNG_FORMAT_RGB;
+  out = sorvane::assetgen::RgbImage(int(image.width), int(image.height));
+  if (!png_image_finish_read(&image, nullptr, out.pixels.data(), 0, nullptr)) out = {};
+  return out;
+}
+
 int Sheet(std::vector<std::string> args) {
   args.insert(args.begin(), "sorvane-sheet");
   std::vector<char*> argv;
@@ -89,17 +102,30 @@ TEST(Sheet, ToolRendersTheRunFolderOrStopsWithUsage) {
   EXPECT_EQ(Sheet({"1"}), 2) << "no --out";
   EXPECT_EQ(Sheet({"--dir", dir / "missing", "--out", out, "1"}), 1);
 
+  const double times[] = {0, 100, 283};
   ASSERT_EQ(Sheet({"--dir", SORVANE_RUN_DIR, "--size", "32x16", "--columns", "3", "--out", out, "0", "100", "283"}), 0);
-  // A PNG whose header gives one row of three 32-pixel frames with margins.
-  const std::string png = ReadFile(out);
-  ASSERT_GT(png.size(), 24u);
-  auto be32 = [&](size_t at) {
-    return (uint32_t(uint8_t(png[at])) << 24) | (uint32_t(uint8_t(png[at + 1])) << 16) |
-           (uint32_t(uint8_t(png[at + 2])) << 8) | uint32_t(uint8_t(png[at + 3]));
-  };
-  EXPECT_EQ(png.substr(1, 3), "PNG");
-  EXPECT_EQ(be32(16), 3u * 40u + 8u);
-  EXPECT_EQ(be32(20), 16u + 8u + 24u + 8u);
+  const sorvane::assetgen::RgbImage written = ReadPng(out);
+  // One row of three 32-pixel frames with margins and label bands.
+  ASSERT_EQ(written.width, 3 * 40 + 8);
+  ASSERT_EQ(written.height, 16 + 8 + 24 + 8);
+
+  // The sheet holds the frames the capture renderer draws at those times,
+  // each with its label: composed again here from freshly rendered frames,
+  // it is the same picture to the byte.
+  std::filesystem::current_path(SORVANE_RUN_DIR);
+  FrameRenderer renderer;
+  ASSERT_TRUE(renderer.Open(32, 16, false)) << renderer.error();
+  std::vector<SheetCell> cells;
+  for (double t : times) {
+    cells.push_back({{}, MinutesSeconds(t)});
+    renderer.Render(t, cells.back().frame);
+  }
+  EXPECT_TRUE(written.pixels == ComposeSheet(cells, 3, kFont).pixels) << "the sheet is not the frames it names";
+  // Those frames are the picture, not the ground: the one at 1:40 is lit
+  // across its cell, and every label has its ink.
+  EXPECT_GT(Ink(written, 48, 8, 80, 24), 32 * 16 / 2) << "the frame at 1:40 is missing";
+  for (int column = 0; column < 3; ++column)
+    EXPECT_GT(Ink(written, 8 + 40 * column, 24, 40 + 40 * column, 48), 20) << "no label under frame " << column;
 }
 
 }  // namespace

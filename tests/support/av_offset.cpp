@@ -1,13 +1,19 @@
 #include "tests/support/av_offset.h"
 
+#include <fcntl.h>
 #include <pipewire/pipewire.h>
 #include <pulse/pulseaudio.h>
 #include <spa/param/audio/format-utils.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -114,6 +120,50 @@ class MonitorRecorder {
     return name;
   }
 
+  // The default sink's name; empty if the server does not say.
+  std::string DefaultSink() {
+    std::string name;
+    Await([&](void* self) {
+      return pa_context_get_server_info(
+          context_,
+          [](pa_context*, const pa_server_info* info, void* data) {
+            auto* r = static_cast<Reply<std::string>*>(data);
+            if (info && info->default_sink_name) *r->value = info->default_sink_name;
+            r->Done();
+          },
+          self);
+    }, &name);
+    return name;
+  }
+
+  bool SetDefaultSink(const std::string& name) {
+    int ok = 0;
+    Await([&](void* self) { return pa_context_set_default_sink(context_, name.c_str(), &Reply<int>::OnSuccess, self); },
+          &ok);
+    return ok != 0;
+  }
+
+  // The module's index, or PA_INVALID_INDEX.
+  uint32_t LoadModule(const std::string& name, const std::string& arguments) {
+    uint32_t index = PA_INVALID_INDEX;
+    Await([&](void* self) {
+      return pa_context_load_module(
+          context_, name.c_str(), arguments.c_str(),
+          [](pa_context*, uint32_t i, void* data) {
+            auto* r = static_cast<Reply<uint32_t>*>(data);
+            *r->value = i;
+            r->Done();
+          },
+          self);
+    }, &index);
+    return index;
+  }
+
+  void UnloadModule(uint32_t index) {
+    int ok = 0;
+    Await([&](void* self) { return pa_context_unload_module(context_, index, &Reply<int>::OnSuccess, self); }, &ok);
+  }
+
   // Suspends or resumes the default sink; returns when the server has done it.
   double Suspend(bool suspend) {
     pa_threaded_mainloop_lock(loop_);
@@ -165,6 +215,34 @@ class MonitorRecorder {
     // ago, or, negative, will be played that much later.
     const double played = now + (negative ? 1.0 : -1.0) * static_cast<double>(latency) / 1e6;
     self->arrivals_.push_back({static_cast<long>(self->mono_.size()), now, played});
+  }
+
+  // One answer from the server, carried to the waiting thread.
+  template <typename T>
+  struct Reply {
+    MonitorRecorder* self;
+    T* value;
+    bool done = false;
+    void Done() {
+      done = true;
+      pa_threaded_mainloop_signal(self->loop_, 0);
+    }
+    static void OnSuccess(pa_context*, int success, void* data) {
+      auto* r = static_cast<Reply*>(data);
+      *r->value = success;
+      r->Done();
+    }
+  };
+
+  // Starts an operation with `start(reply)` and waits for its answer.
+  template <typename T, typename Start>
+  void Await(Start start, T* value) {
+    pa_threaded_mainloop_lock(loop_);
+    Reply<T> reply{this, value};
+    pa_operation* op = start(&reply);
+    while (op && !reply.done) pa_threaded_mainloop_wait(loop_);
+    if (op) pa_operation_unref(op);
+    pa_threaded_mainloop_unlock(loop_);
   }
 
   pa_threaded_mainloop* loop_ = nullptr;
@@ -287,6 +365,96 @@ class GraphRecorder {
   long lastFrames_ = 0;
 };
 
+// ---- a pretend sound card ----------------------------------------------------
+
+// A sink whose frames are played at an exact pace, with the deep buffer of a
+// real card: PulseAudio's pipe sink writes into a FIFO, and this reads it at
+// 44,100 frames a second on the monotonic clock, so a frame is played when it
+// is read. The sink keeps the pipe full, so its latency is the pipe's fill
+// (about 0.35 s), and a clock that leaves the sink's latency out is off by
+// that much. Frames the sink did not deliver in time are played as silence,
+// as a card plays an underrun. While running it is the default sink.
+class PretendCard {
+ public:
+  bool Start(MonitorRecorder& control) {
+    char dir[] = "/tmp/sorvane-card.XXXXXX";
+    if (!mkdtemp(dir)) return false;
+    dir_ = dir;
+    const std::string fifo = dir_ + "/card";
+    previousSink_ = control.DefaultSink();
+    module_ = control.LoadModule("module-pipe-sink", "file=" + fifo + " sink_name=sorvane_card format=s16le rate=" +
+                                                         std::to_string(kRate) + " channels=2");
+    if (module_ == PA_INVALID_INDEX || !control.SetDefaultSink("sorvane_card")) return false;
+    // The sink made the FIFO and holds it open for writing.
+    fd_ = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd_ < 0) return false;
+    running_ = true;
+    reader_ = std::thread([this] { Read(); });
+    return true;
+  }
+
+  void Stop(MonitorRecorder& control, std::vector<int16_t>& mono, std::vector<Arrival>& arrivals, double& fillMs) {
+    running_ = false;
+    if (reader_.joinable()) reader_.join();
+    if (fd_ >= 0) close(fd_);
+    if (!previousSink_.empty()) control.SetDefaultSink(previousSink_);
+    if (module_ != PA_INVALID_INDEX) control.UnloadModule(module_);
+    if (!dir_.empty()) {
+      unlink((dir_ + "/card").c_str());
+      rmdir(dir_.c_str());
+    }
+    mono = std::move(mono_);
+    arrivals = std::move(arrivals_);
+    fillMs = NAN;
+    if (!fills_.empty()) {
+      std::nth_element(fills_.begin(), fills_.begin() + static_cast<long>(fills_.size() / 2), fills_.end());
+      fillMs = fills_[fills_.size() / 2];
+    }
+  }
+
+ private:
+  void Read() {
+    const auto start = Clock::now();
+    const double t0 = Seconds(start);
+    std::vector<uint8_t> bytes;  // read, not yet a whole frame
+    std::vector<uint8_t> chunk(static_cast<size_t>(kRate) * 4 / 10);
+    long played = 0;
+    for (auto next = start; running_;) {
+      next += std::chrono::milliseconds(1);
+      std::this_thread::sleep_until(next);
+      const long due = static_cast<long>((Seconds(Clock::now()) - t0) * kRate);
+      int queued = 0;
+      if (ioctl(fd_, FIONREAD, &queued) == 0) fills_.push_back(queued / 4 * 1000.0 / kRate);
+      const long want = (due - played) * 4 - static_cast<long>(bytes.size());
+      const ssize_t got = want > 0 ? read(fd_, chunk.data(), std::min(static_cast<size_t>(want), chunk.size())) : 0;
+      if (got > 0) bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + got);
+      size_t used = 0;
+      for (; used + 4 <= bytes.size(); used += 4) {
+        int16_t left;
+        std::memcpy(&left, bytes.data() + used, 2);
+        mono_.push_back(left);
+      }
+      bytes.erase(bytes.begin(), bytes.begin() + static_cast<long>(used));
+      played += static_cast<long>(used / 4);
+      if (played < due) {
+        mono_.resize(mono_.size() + static_cast<size_t>(due - played), 0);
+        played = due;
+      }
+      const double at = t0 + static_cast<double>(played) / kRate;
+      arrivals_.push_back({played, at, at});
+    }
+  }
+
+  std::string dir_, previousSink_;
+  uint32_t module_ = PA_INVALID_INDEX;
+  int fd_ = -1;
+  std::atomic<bool> running_{false};
+  std::thread reader_;
+  std::vector<int16_t> mono_;
+  std::vector<Arrival> arrivals_;
+  std::vector<double> fills_;
+};
+
 // ---- one run of the track through one backend ------------------------------
 
 
@@ -362,15 +530,20 @@ std::string ServerName() {
 
 // Plays the track for `seconds`, suspending the sink for 500 ms at
 // `suspendAt` (none if 0).
-std::optional<Session> Play(platform::Audio& audio, const std::string& track, double seconds, double suspendAt) {
+std::optional<Session> Play(platform::Audio& audio, const std::string& track, double seconds, double suspendAt,
+                            Reference reference) {
   Session s;
   // PipeWire's pulse service is the suspending voice there; its own graph
-  // records.
-  const bool graph = !CanSuspend(ServerName());
+  // records. With the pretend card the recorder's connection only loads the
+  // card and suspends.
+  const bool card = reference == Reference::Card;
+  const bool graph = !card && !CanSuspend(ServerName());
   MonitorRecorder recorder;
   GraphRecorder graphRecorder;
-  if (!recorder.Start(!graph)) return std::nullopt;
-  if (graph && !graphRecorder.Start()) {
+  PretendCard pretendCard;
+  if (!recorder.Start(!graph && !card)) return std::nullopt;
+  if ((graph && !graphRecorder.Start()) || (card && !pretendCard.Start(recorder))) {
+    if (card) pretendCard.Stop(recorder, s.recorded, s.arrivals, s.cardFillMs);
     recorder.Stop(s.recorded, s.arrivals);
     graphRecorder.Stop(s.recorded, s.arrivals);
     return std::nullopt;
@@ -379,6 +552,7 @@ std::optional<Session> Play(platform::Audio& audio, const std::string& track, do
   // its first data can come late: the track starts once it runs steadily.
   std::this_thread::sleep_for(std::chrono::seconds(2));
   if (!audio.Init(-1, kRate)) {
+    if (card) pretendCard.Stop(recorder, s.recorded, s.arrivals, s.cardFillMs);
     recorder.Stop(s.recorded, s.arrivals);
     graphRecorder.Stop(s.recorded, s.arrivals);
     return std::nullopt;
@@ -406,6 +580,13 @@ std::optional<Session> Play(platform::Audio& audio, const std::string& track, do
   if (suspender.joinable()) suspender.join();
   audio.Stop();
   audio.Free();
+  if (card) {
+    std::vector<int16_t> none;
+    std::vector<Arrival> noArrivals;
+    pretendCard.Stop(recorder, s.recorded, s.arrivals, s.cardFillMs);
+    recorder.Stop(none, noArrivals);
+    return s;
+  }
   recorder.Stop(s.recorded, s.arrivals);
   if (graph) {
     graphRecorder.Stop(s.recorded, s.arrivals);

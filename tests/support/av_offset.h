@@ -2,9 +2,10 @@
 //
 // What it is for: the clock benchmark and the sound-server tests play a click
 // track (2 ms bursts at irregular gaps) through a backend while recording
-// the default sink's monitor, read the backend's position every half
-// millisecond, and compare the two at every click. The played time of a
-// monitored sample is the server's own account: on PulseAudio, a libpulse
+// what the default sink plays (its monitor, or a pretend sound card: see
+// Reference below), read the backend's position every half millisecond, and
+// compare the two at every click. The played time of a monitored sample is
+// the server's own account: on PulseAudio, a libpulse
 // record stream's latency (a monitor hears a sample when the sink renders
 // it, a sink latency before it is played; the render lead is measured from
 // arrival times alone); where the pulse server is PipeWire's, the cycles of
@@ -78,12 +79,25 @@ struct Session {
   std::vector<Arrival> arrivals;
   double suspendedAt = 0, resumedAt = 0;
   long quantum = 0;  // the graph's frames a cycle, where PipeWire's graph recorded
+  double cardFillMs = NAN;  // the pretend card's median buffer fill: its sink latency
 };
+
+// Where the played time of a sample comes from.
+//  Monitor: the default sink's monitor, with the server's account of when a
+//    monitored sample is played. Its recorder asks for 2 ms fragments, which
+//    drives a null sink to a latency of 1–2 ms: a clock that leaves out the
+//    sink's latency cannot be told apart there. Suspends are measured here.
+//  Card: a pretend sound card (a pipe sink read at an exact pace) made the
+//    default sink for the run: a frame is played when it is read, and the
+//    sink's latency is the card's buffer, hundreds of milliseconds. No
+//    suspend.
+enum class Reference { Monitor, Card };
 
 // Plays the track through `audio` for `seconds`, suspending the default sink
 // for 500 ms at `suspendAt` (never if 0).
 bool CanSuspend(const std::string& serverName);
-std::optional<Session> Play(platform::Audio& audio, const std::string& track, double seconds, double suspendAt);
+std::optional<Session> Play(platform::Audio& audio, const std::string& track, double seconds, double suspendAt,
+                            Reference reference = Reference::Monitor);
 Result Analyse(const Session& session, const std::vector<long>& trackClicks);
 
 }  // namespace avoffset
