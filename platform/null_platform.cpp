@@ -156,8 +156,20 @@ void NullVideo::Present(Window* drawable) {
   if (onPresent) onPresent(presents);
 }
 
+void NullVideo::LeaveFullscreen() {
+  calls.emplace_back("LeaveFullscreen");
+  if (displaySwitched) {
+    displaySwitched = false;
+    ++displayRestores;
+  }
+  cursorHidden = false;
+  if (glDelegate) glDelegate->LeaveFullscreen();
+}
+
 void NullVideo::ShowErrorBox(const char* caption, const char* text) {
   calls.emplace_back("ShowErrorBox");
+  boxOverSwitchedMode.push_back(displaySwitched);
+  boxOverHiddenCursor.push_back(cursorHidden);
   errorBoxes.push_back(std::string(caption) + "|" + text);
 }
 

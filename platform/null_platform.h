@@ -52,6 +52,9 @@ class NullVideo final : public Video {
   bool displaySwitched = false;           // a switched mode is in force
   int displayRestores = 0;                // times a switched mode was put back
   bool cursorHidden = false;
+  // Whether a switched mode and the hidden cursor were still in force when
+  // each error box was shown.
+  std::vector<bool> boxOverSwitchedMode, boxOverHiddenCursor;
   int presents = 0;
 
   // Queues an event as the pump will report it; a null window means the demo
@@ -79,6 +82,7 @@ class NullVideo final : public Video {
   void PostQuit(int exitCode) override;
   intptr_t DefaultWindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) override;
   void Present(Window* drawable) override;
+  void LeaveFullscreen() override;
   void ShowErrorBox(const char* caption, const char* text) override;
   intptr_t RunDialog(const DialogTemplate& tmpl, DialogProc procedure) override;
   void Shutdown() override;

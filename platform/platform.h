@@ -197,6 +197,12 @@ class Video {
 
   virtual void Present(Window* drawable) = 0;
 
+  // Puts a switched display mode back, hides full-screen windows and shows
+  // the cursor again, so that what comes next (an error box) meets the
+  // desktop as the user left it. The windows and contexts stay. Safe to call
+  // when nothing was switched or hidden.
+  virtual void LeaveFullscreen() = 0;
+
   // A modal message box with an error icon and one OK button; where no display
   // can show it, the text goes to stderr. A close signal (SIGINT, SIGTERM,
   // SIGHUP) dismisses it as OK does.

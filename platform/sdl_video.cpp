@@ -181,10 +181,16 @@ class SdlVideo final : public Video {
     if (drawable) SDL_GL_SwapWindow(drawable->sdl);
   }
 
-  void ShowErrorBox(const char* caption, const char* text) override {
-    // The box is system-modal: a full-screen window would cover it.
+  void LeaveFullscreen() override {
+    if (!started_) return;
+    // Hiding a full-screen window puts the desktop's mode back.
     for (Window* w : windows_)
       if (w->spec.fullscreen) SDL_HideWindow(w->sdl);
+    modeSwitched_ = false;
+    SDL_ShowCursor(SDL_ENABLE);
+  }
+
+  void ShowErrorBox(const char* caption, const char* text) override {
     // FLTK's box rather than SDL's: its loop is ours to end when a close
     // signal comes.
     if (!ShowFltkErrorBox(caption, text)) std::fprintf(stderr, "sorvane: %s: %s (no display to show it)\n", caption, text);

@@ -268,6 +268,19 @@ class Win32Video final : public Video {
     if (drawable && drawable->dc) SwapBuffers(drawable->dc);
   }
 
+  void LeaveFullscreen() override {
+    for (Window* w : windows_)
+      if (w->spec.fullscreen) ShowWindow(w->hwnd, SW_HIDE);
+    if (modeSwitched_) {
+      ChangeDisplaySettingsW(nullptr, 0);
+      modeSwitched_ = false;
+    }
+    // The cursor is shown while its display count is 0 or more; HideCursor
+    // took it below.
+    while (ShowCursor(TRUE) < 0) {
+    }
+  }
+
   void ShowErrorBox(const char* caption, const char* text) override {
     MessageBoxA(nullptr, text, caption, MB_SYSTEMMODAL | MB_ICONERROR);
   }

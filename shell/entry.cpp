@@ -25,6 +25,9 @@ int RunDemo(platform::Video& video, platform::Audio& audio) {
     return 0;
   }
   if (!InitDemo(settings.width, settings.height, settings.bits, settings.windowed == 0, settings.vsync != 0)) {
+    // The box is seen on the desktop as the user left it: display mode
+    // restored and cursor shown, though the window and context stay.
+    video.LeaveFullscreen();
     video.ShowErrorBox("Error", kStartupFailure);
     // Leaving the process puts a switched display mode back, on this way out
     // as on every other.

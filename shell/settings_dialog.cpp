@@ -46,8 +46,9 @@ void Accept(platform::DialogHost& dialog) {
     return;
   }
   const SettingsChoice choice{dialog.GetCurSel(kSettingsResolution), dialog.GetCheck(kSettingsFullscreen),
-                              dialog.GetCheck(kSettingsMultisample)};
-  // Refused until a resolution is picked: the dialog simply stays open.
+                              dialog.GetCheck(kSettingsMultisample),
+                              DemoVideo ? DemoVideo->GetScreenSize() : platform::ScreenSize{}};
+  // A position the list does not have is refused: the dialog stays open.
   if (ApplySettingsChoice(choice, DisplayModeList, DisplayModeCount, *ActiveSettings)) dialog.End(1);
 }
 
@@ -93,10 +94,13 @@ DisplayModeText FormatDisplayMode(const DisplayModeEntry& mode) {
 
 bool ApplySettingsChoice(const SettingsChoice& choice, const DisplayModeEntry* list, int32_t count,
                          DemoSettings& settings) {
-  if (count > 0) {
+  if (choice.selection != -1) {
     if (choice.selection < 0 || choice.selection >= count) return false;
     settings.width = list[choice.selection].width;
     settings.height = list[choice.selection].height;
+  } else if (choice.current.width > 0 && choice.current.height > 0) {
+    settings.width = choice.current.width;
+    settings.height = choice.current.height;
   }
   settings.windowed = choice.fullscreen ? 0 : 1;
   settings.spare = 0;

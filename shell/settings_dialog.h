@@ -16,8 +16,10 @@
 // How it fails: it does not report anything. A failing mode query is the
 // normal end of the list, a full list (1024 sizes) ends it early, and a query
 // that never fails is asked at most `kDisplayModeQueryLimit` times. "Demo"
-// with no resolution chosen is refused (the dialog stays open) while the list
-// offers any; with an empty list it keeps the record's width and height.
+// with no resolution chosen (the record's size is not offered and the user
+// picked none, or the list is empty) starts at the display's current size,
+// so full screen needs no mode the display lacks; where the display cannot
+// say its size, the record's width and height stay.
 #pragma once
 
 #include <cstdint>
@@ -79,13 +81,14 @@ struct SettingsChoice {
   int selection;  // position in the resolution box; -1: none
   bool fullscreen;
   bool multisample;
+  platform::ScreenSize current{};  // the display's size now; 0 × 0: unknown
 };
 
-// Writes the choice into the record: the chosen entry's width and height,
-// `windowed` = !fullscreen, `multisample`, and 0 into `vsync` and `spare`;
-// `bits` is left alone. Returns false and writes nothing when the list has
-// entries but `selection` is not one of them. With an empty list the record
-// keeps its width and height.
+// Writes the choice into the record: the chosen entry's width and height
+// (with no selection the display's current size, or the record's own where
+// that is unknown), `windowed` = !fullscreen, `multisample`, and 0 into
+// `vsync` and `spare`; `bits` is left alone. Returns false and writes nothing
+// when `selection` is neither -1 nor a position of the list.
 bool ApplySettingsChoice(const SettingsChoice& choice, const DisplayModeEntry* list, int32_t count,
                          DemoSettings& settings);
 

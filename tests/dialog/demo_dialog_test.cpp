@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/dialog/x_session.h"
+#include "tests/support/support.h"
 
 namespace {
 
@@ -56,11 +58,13 @@ std::optional<bool> Decorated(const std::string& window) {
   return (flags & 2) == 0 || decorations != 0;
 }
 
-int RunDemo() {
-  if (chdir(SORVANE_RUN_DIR) != 0) return 120;
+int RunDemoIn(const char* folder) {
+  if (chdir(folder) != 0) return 120;
   execl(SORVANE_BINARY, "sorvane", static_cast<char*>(nullptr));
   return 121;
 }
+
+int RunDemo() { return RunDemoIn(SORVANE_RUN_DIR); }
 
 class DemoDialogTest : public ::testing::Test {
  protected:
@@ -129,6 +133,61 @@ TEST_F(DemoDialogTest, ReturnWithTheDefaultsStartsTheDemoFullScreen) {
   EXPECT_EQ(window.width, 1280);
   EXPECT_EQ(window.height, 1024);
   ExpectRunningThenEscape(demo, window);
+}
+
+// A screen without the record's 1280 × 1024 (as many laptop panels and
+// XWayland sessions are): the box opens with no line chosen, and Return
+// starts the demo full screen at the screen's own size.
+TEST_F(DemoDialogTest, OnAScreenWithoutTheDefaultSizeReturnStartsFullScreenAtTheScreensSize) {
+  xsession::PrivateScreen screen(1024, 768);
+  ASSERT_TRUE(screen.Started()) << "no private X screen";
+  Child demo(RunDemo);
+  const std::string dialog = xsession::FindWindow("sorvane");
+  ASSERT_FALSE(dialog.empty()) << "no settings dialog";
+  EXPECT_TRUE(xsession::PressKeys(dialog, "Return"));
+  const XWindow window = WaitForDemoWindow(demo, dialog);
+  ASSERT_FALSE(window.id.empty()) << "Return did not start the demo";
+  EXPECT_EQ(Decorated(window.id), std::optional<bool>(false));
+  EXPECT_EQ(window.width, 1024);
+  EXPECT_EQ(window.height, 768);
+  EXPECT_EQ(xsession::PrivateScreen::CurrentMode(), "1024x768");
+  ExpectRunningThenEscape(demo, window);
+}
+
+// Start-up failing after the display was switched (here: the music is
+// missing): the error box is shown over the desktop's own mode.
+TEST_F(DemoDialogTest, AFailureAfterTheModeSwitchShowsTheErrorBoxOverTheDesktopsMode) {
+  xsession::PrivateScreen screen(1280, 1024);
+  ASSERT_TRUE(screen.Started()) << "no private X screen";
+  ASSERT_TRUE(screen.AddModes("1024x768"));
+  TempDir folder;
+  for (const auto& entry : std::filesystem::directory_iterator(SORVANE_RUN_DIR))
+    if (entry.path().extension() != ".ogg")
+      std::filesystem::create_symlink(entry.path(), folder / entry.path().filename().string());
+  Child demo([&folder] { return RunDemoIn(folder.path().c_str()); });
+  const std::string dialog = xsession::FindWindow("sorvane");
+  ASSERT_FALSE(dialog.empty()) << "no settings dialog";
+  // Space opens the list on the preselected 1280*1024; Down moves to 1024*768.
+  EXPECT_TRUE(xsession::PressKeys(dialog, "Tab Tab space"));
+  std::this_thread::sleep_for(300ms);
+  xsession::Shell("timeout 5 xdotool key --delay 100 Down Return >/dev/null 2>&1");
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(xsession::PressKeys(dialog, "Return"));
+  // While the effects load, the display is in the chosen mode.
+  const XWindow window = WaitForDemoWindow(demo, dialog);
+  ASSERT_FALSE(window.id.empty()) << "no demo window";
+  EXPECT_EQ(xsession::PrivateScreen::CurrentMode(), "1024x768") << "the display was not switched";
+  std::string box;
+  const auto end = std::chrono::steady_clock::now() + 30s;
+  while (box.empty() && std::chrono::steady_clock::now() < end && !demo.Wait(0ms)) {
+    const std::vector<XWindow> boxes = Windows("Error");
+    if (!boxes.empty()) box = boxes.front().id;
+    std::this_thread::sleep_for(50ms);
+  }
+  ASSERT_FALSE(box.empty()) << "no error box";
+  EXPECT_EQ(xsession::PrivateScreen::CurrentMode(), "1280x1024") << "the switched mode is still in force";
+  EXPECT_TRUE(xsession::PressKeys(box, "Return"));
+  EXPECT_EQ(demo.Wait(10s), std::optional<int>(1));
 }
 
 }  // namespace

@@ -240,24 +240,34 @@ TEST_F(SettingsDialogTest, DieAndOtherCommandsLeaveTheRecordAlone) {
   EXPECT_EQ(std::memcmp(&before, &settings, sizeof settings), 0);
 }
 
-TEST_F(SettingsDialogTest, DemoWithoutAResolutionWaitsForOneOrKeepsTheRecordsSizeWhenNoneIsOffered) {
+// A screen without the record's 1280 × 1024: the box opens with no
+// selection, and "Demo" starts at the display's current size, full screen
+// or not; a picked line still wins, and a position the list lacks is refused.
+TEST_F(SettingsDialogTest, DemoWithoutAResolutionStartsAtTheDisplaysCurrentSize) {
   video.modes = {{800, 600, 32, 60}, {1024, 768, 32, 60}};
+  video.desktop = {1024, 768};
   Init();
   ASSERT_EQ(host.GetCurSel(kSettingsResolution), -1);
   const DemoSettings before = settings;
-  Command(kSettingsDemo);
-  host.selection[kSettingsResolution] = 2;  // a position the list does not have
+  host.selection[kSettingsResolution] = 2;
   Command(kSettingsDemo);
   EXPECT_EQ(host.ends, 0) << "refused: the dialog stays open";
   EXPECT_EQ(std::memcmp(&before, &settings, sizeof settings), 0);
-  host.selection[kSettingsResolution] = 0;
+  host.selection[kSettingsResolution] = -1;
   Command(kSettingsDemo);
   EXPECT_EQ(host.ends, 1);
+  EXPECT_EQ(settings.width, 1024);
+  EXPECT_EQ(settings.height, 768);
+  EXPECT_EQ(settings.windowed, 0);
+  host.selection[kSettingsResolution] = 0;
+  Command(kSettingsDemo);
   EXPECT_EQ(settings.width, 800);
 
-  // Nothing to choose from: a windowed run at the record's size still works.
+  // Nothing to choose from, and a display that cannot say its size: a
+  // windowed run at the record's size still works.
   RecordingHost empty;
   video.modes = {};
+  video.desktop = {0, 0};
   WriteDefaultSettings(settings);
   SettingsDialogProc(empty, platform::kDlgInit, 0, 0);
   empty.checks[kSettingsFullscreen] = false;

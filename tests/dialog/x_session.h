@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -61,6 +62,74 @@ inline bool PressKeys(const std::string& window, const std::string& keys) {
                       " >/dev/null 2>&1")
                          .c_str()) == 0;
 }
+
+// A virtual X screen of its own, for a test that needs a screen of a given
+// size or switches its modes without disturbing the suite's screen: an Xvfb
+// started by process id, made this process's DISPLAY (inherited by children
+// and the xdotool calls) until the object goes, then stopped. `AddModes`
+// adds display modes to it ("1024x768 800x600", each no larger than the
+// screen), so that a program can switch to them.
+class PrivateScreen {
+ public:
+  PrivateScreen(int width, int height) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    const char* previous = std::getenv("DISPLAY");
+    if (previous) previous_ = previous;
+    std::fflush(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-noreset", "-nolisten",
+             "tcp", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    // Xvfb writes its display number and a newline once it accepts clients.
+    std::string number;
+    char c;
+    while (pid_ > 0 && number.find('\n') == std::string::npos) {
+      const ssize_t n = read(fds[0], &c, 1);
+      if (n == 1) number += c;
+      else if (n == 0 || errno != EINTR) break;
+    }
+    close(fds[0]);
+    if (number.empty() || number.back() != '\n') return;
+    number.pop_back();
+    display_ = ":" + number;
+    setenv("DISPLAY", display_.c_str(), 1);
+  }
+  ~PrivateScreen() {
+    if (previous_.empty()) unsetenv("DISPLAY");
+    else setenv("DISPLAY", previous_.c_str(), 1);
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  PrivateScreen(const PrivateScreen&) = delete;
+  PrivateScreen& operator=(const PrivateScreen&) = delete;
+
+  bool Started() const { return !display_.empty(); }
+  bool AddModes(const std::string& modes) const {
+    return std::system((std::string(SORVANE_SOURCE_DIR "/tests/support/add-test-modes ") + modes + " >/dev/null").c_str()) == 0;
+  }
+  // "1024x768": the screen's mode now, as RandR reports it.
+  static std::string CurrentMode() {
+    const std::string out = Shell("timeout 5 xrandr 2>/dev/null");
+    const size_t at = out.find(" current ");
+    if (at == std::string::npos) return {};
+    int w = 0, h = 0;
+    if (std::sscanf(out.c_str() + at, " current %d x %d", &w, &h) != 2) return {};
+    return std::to_string(w) + "x" + std::to_string(h);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_, previous_;
+};
 
 class Child {
  public:

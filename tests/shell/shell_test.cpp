@@ -194,6 +194,7 @@ TEST_F(ShellTest, EachFailingStartupStepStopsStartupThere) {
     EXPECT_TRUE(a.calls.empty()) << "no audio device is opened";
     const bool switched = Called(v.calls, "SwitchDisplayMode") && std::string(c.failing) != "SwitchDisplayMode";
     EXPECT_EQ(v.displayRestores, switched ? 1 : 0) << "a switched display is put back on the way out";
+    EXPECT_EQ(v.boxOverSwitchedMode, std::vector<bool>{false}) << "the box is shown over the desktop's own mode";
     EXPECT_FALSE(v.displaySwitched);
     EXPECT_EQ(v.calls.back(), "Shutdown");
   }
@@ -208,10 +209,12 @@ TEST_F(ShellTest, MissingShaderExtensionsFailAfterTheWindowIsShown) {
   NullAudio a;
   EXPECT_EQ(RunDemo(v, a), 1);
   EXPECT_TRUE(Called(v.calls, "Show"));
-  EXPECT_TRUE(v.cursorHidden);
+  EXPECT_TRUE(Called(v.calls, "HideCursor"));
   EXPECT_FALSE(Called(v.calls, "HasSwapControl"));
   EXPECT_TRUE(effectLog.empty());
   EXPECT_EQ(v.errorBoxes.size(), 1u);
+  EXPECT_EQ(v.boxOverHiddenCursor, std::vector<bool>{false}) << "the cursor is back for the box";
+  EXPECT_EQ(v.boxOverSwitchedMode, std::vector<bool>{false});
 }
 
 TEST_F(ShellTest, FullScreenRequestUsesTheSwitchedModeAndAskedSurface) {
