@@ -94,6 +94,15 @@ void BindSamplersAndRegisterFloats(ShaderProgram& program) {
 
 bool (*ShaderSupportAvailable)() = DefaultShaderSupport;
 
+namespace {
+std::string& ShaderLogPath() {
+  static std::string path = "shaders.log";
+  return path;
+}
+}  // namespace
+
+void SetShaderLogPath(const std::string& path) { ShaderLogPath() = path; }
+
 void CloseShaderLog() {
   if (shaderLog) std::fclose(shaderLog);
   shaderLog = nullptr;
@@ -101,7 +110,7 @@ void CloseShaderLog() {
 
 ShaderProgram* LoadShaderProgram(const char* baseName) {
   ShaderProgram* program = new ShaderProgram();
-  if (!shaderLog) shaderLog = std::fopen("shaders.log", "w");
+  if (!shaderLog) shaderLog = std::fopen(ShaderLogPath().c_str(), "w");
   const std::string vertexFile = std::string(baseName) + ".vert";
   const std::string fragmentFile = std::string(baseName) + ".frag";
   ReadShaderSources(*program, vertexFile.c_str(), fragmentFile.c_str());

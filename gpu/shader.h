@@ -24,6 +24,8 @@
 
 #include <GL/glew.h>
 
+#include <string>
+
 #include "gpu/uniforms.h"
 
 struct ShaderProgram {
@@ -56,6 +58,11 @@ bool CompileAndLinkProgram(ShaderProgram& program);
 // Whether OpenGL 2.0 is offered; GLEW_VERSION_2_0 by default. Tests replace it
 // to simulate an older GL.
 extern bool (*ShaderSupportAvailable)();
+
+// Where "shaders.log" is written: by default that bare name in the working
+// directory; the shell points it elsewhere when that folder is not writable.
+// Takes effect at the next opening of the log.
+void SetShaderLogPath(const std::string& path);
 
 // Closes "shaders.log" if it is open, so that the next construction opens it
 // afresh ("w") in the then current working directory, as a new run would.

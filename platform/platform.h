@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -238,6 +239,20 @@ class Audio {
   virtual bool Stop() = 0;
   virtual bool Free() = 0;
 };
+
+// Where the program's own files may lie besides the working folder, and
+// where it may write its own (the shader log) when the folder it reads from
+// is not writable. `data`: folders to try in order (Windows: the program's
+// own folder; Linux: ../share/sorvane beside the executable, where a package
+// installs it). `state`: the user's folder for this program
+// (%LOCALAPPDATA%\sorvane; $XDG_STATE_HOME/sorvane, by default
+// ~/.local/state/sorvane), not necessarily existing yet. Empty where the
+// system cannot say.
+struct ProgramFolders {
+  std::vector<std::string> data;
+  std::string state;
+};
+ProgramFolders GetProgramFolders();
 
 // The video backend of the platform this program was built for: the one
 // place that picks it. Linux: `CreateSdlVideo`; Windows: `CreateWin32Video`.

@@ -2,6 +2,7 @@
 #include "shell/shell.h"
 
 int main() {
+  EnterDataFolder(platform::GetProgramFolders());
   auto video = platform::CreateDesktopVideo();
   auto audio = platform::CreateDesktopAudio();
   return RunDemo(*video, *audio);

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -58,6 +59,16 @@ intptr_t MainWindowProc(platform::Window* window, uint32_t message, uintptr_t wP
 // Shows the settings dialog over `ActiveSettings`; returns the dialog's end
 // value (0: "Die"; 1: "Demo"; -1: the dialog could not be shown).
 intptr_t ShowSettingsDialog();
+
+// Makes the folder the demo reads its files from the working directory: the
+// working directory itself when it holds every file the demo reads (so a run
+// folder always wins), else the first of `folders.data` that does; where
+// none does it stays, and start-up fails as it would. Points the shader log
+// at that folder when a file can be written there, else at `folders.state`
+// (made when missing). Returns the log's path; empty, with a line on stderr,
+// when neither can be written. Called by `main` and the capture tool before
+// anything is read.
+std::string EnterDataFolder(const platform::ProgramFolders& folders);
 
 // Builds the running demo; false when a step failed (nothing is undone).
 bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool vsync);

@@ -1,32 +1,42 @@
 // sorvane-assetgen: writes the demo's generated images and music.
 //
 //   sorvane-assetgen [--font-dir DIR] [--shader-dir DIR] [--threads N] [--only NAME]... OUTPUT_DIR
+//   sorvane-assetgen --icon FILE.svg
 //
 // --shader-dir adds the vertex shaders, made from the sources in DIR with the
-// score's timeline filled in.
+// score's timeline filled in. --icon writes the program's icon alone.
 // Exit status 0 when every requested asset was written, 1 when generation
 // failed (one line on stderr names the file and the cause), 2 for a bad
 // command line.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <string>
 
 #include "assets.h"
+#include "icon.h"
 
 namespace {
 
 int Usage(const char* problem) {
   std::cerr << "sorvane-assetgen: " << problem
             << "\nusage: sorvane-assetgen [--font-dir DIR] [--shader-dir DIR] [--threads N] [--only NAME]... "
-               "OUTPUT_DIR\n";
+               "OUTPUT_DIR\n       sorvane-assetgen --icon FILE.svg\n";
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--icon") {
+    std::ofstream out(argv[2], std::ios::binary);
+    out << sorvane::assetgen::MakeIconSvg();
+    if (out.flush()) return 0;
+    std::cerr << "sorvane-assetgen: cannot write " << argv[2] << "\n";
+    return 1;
+  }
   sorvane::assetgen::GenerateOptions options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 
+#include "shell/shell.h"
 #include "tools/capture/capture.h"
 
 namespace {
@@ -25,7 +26,8 @@ constexpr const char* kUsage =
     "Renders the demo's frames off screen at time = A + frame / fps (never a clock).\n"
     "  --size WxH    picture size, default 1280x640 (the strip)\n"
     "  --letterbox   WxH is a whole window with the strip letterboxed in it\n"
-    "  --dir RUNDIR  the folder holding the demo's data (default: the current one)\n"
+    "  --dir RUNDIR  the folder holding the demo's data (default: the current one, else the\n"
+    "                installed data)\n"
     "  --out         one PNG for --time; a folder of numbered PNGs for a sequence\n"
     "  --video       pipe the sequence to ffmpeg, with the music muxed in\n"
     "  --soak        render the sequence without writing it, checking GL errors\n"
@@ -172,6 +174,11 @@ int CaptureMain(int argc, char** argv) {
     std::filesystem::current_path(o.dir, ec);
     if (ec) return Fail("cannot enter run folder " + o.dir + ": " + ec.message());
   }
+  // Without --dir an installed tool reads the installed data, as the demo
+  // does; a folder given is the one read.
+  platform::ProgramFolders folders = platform::GetProgramFolders();
+  if (!o.dir.empty()) folders.data.clear();
+  EnterDataFolder(folders);
   FILE* ffmpeg = nullptr;
   if (!o.video.empty() && std::system("command -v ffmpeg >/dev/null 2>&1") != 0)
     return Fail("--video needs ffmpeg, which is not installed (apt-get install ffmpeg)");
