@@ -22,6 +22,13 @@
 #include "platform/win32_dialog.h"
 #include "platform/win32_resources.h"
 
+// On laptops with two GPUs the drivers give a program that exports these the
+// fast one rather than the integrated one.
+extern "C" {
+__declspec(dllexport) DWORD NvOptimusEnablement = 1;
+__declspec(dllexport) int AmdPowerXpressRequestHighPerformance = 1;
+}
+
 static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40);
 static_assert(sizeof(DEVMODEW) == 220);
 

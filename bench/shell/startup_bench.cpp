@@ -71,6 +71,10 @@ long PeakResidentKiB() {
 }  // namespace
 
 int main() {
+  // As the demo's own entry does: the data folder is chosen first.
+  const auto folderStart = std::chrono::steady_clock::now();
+  EnterDataFolder(platform::GetProgramFolders());
+  const double folderSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - folderStart).count();
   auto gl = platform::CreateDesktopVideo();
   auto audio = platform::CreateSdlAudio();
   platform::NullVideo video;
@@ -94,7 +98,8 @@ int main() {
     std::fprintf(stderr, "startup_bench: the demo did not start (run it in the run folder)\n");
     return 1;
   }
-  std::printf("process start to first frame presented: %.3f s\n", firstFrame);
+  std::printf("process start to first frame presented: %.3f s (of which choosing the data folder %.3f ms)\n",
+              firstFrame, folderSeconds * 1000.0);
   std::printf("frames in 5 s: %d\n", video.presents);
   std::printf("peak resident memory: %.1f MB\n", PeakResidentKiB() / 1024.0);
   return 0;

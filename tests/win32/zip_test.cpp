@@ -69,12 +69,15 @@ class Folder {
 // sorvane.exe running in a folder; killed if still running at the end.
 class Demo {
  public:
-  explicit Demo(const fs::path& folder) {
+  // Started in `workingFolder` (by default the program's own, as the zip's
+  // instructions say).
+  explicit Demo(const fs::path& folder, const fs::path& workingFolder = {}) {
     const std::wstring exe = (folder / "sorvane.exe").wstring();
     std::wstring command = L"\"" + exe + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.wstring().c_str(),
+    const std::wstring cwd = (workingFolder.empty() ? folder : workingFolder).wstring();
+    if (CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, cwd.c_str(),
                        &startup, &process_)) {
       CloseHandle(process_.hThread);
     } else {
@@ -218,6 +221,27 @@ TEST_F(ZipTest, ReturnStartsTheDemoWhichDrawsTheMovingPictureUntilEscapeEndsItWi
   EXPECT_EQ(demo.Wait(20s), std::optional<DWORD>(0));
   const std::string log = ReadAll(folder / "shaders.log");
   EXPECT_NE(log.find("# shader linking log:"), std::string::npos) << log;
+}
+
+// A shortcut whose "Start in" is elsewhere: the data beside the program is
+// found, and the shader log is written there too.
+TEST_F(ZipTest, StartedFromAnotherFolderTheDemoFindsItsDataBesideTheProgram) {
+  const fs::path elsewhere = folder.path().parent_path() / (folder.path().filename().string() + "-elsewhere");
+  fs::create_directories(elsewhere);
+  {
+    Demo demo(folder.path(), elsewhere);
+    ASSERT_TRUE(demo.Started());
+    ASSERT_TRUE(demo.AcceptSettings()) << "no settings dialog";
+    HWND window = demo.Window();
+    ASSERT_NE(window, nullptr) << "no demo window";
+    EXPECT_EQ(demo.ErrorBox(3s), nullptr) << "start-up failed: the data was not found";
+    PressKey(window, VK_ESCAPE);
+    EXPECT_EQ(demo.Wait(20s), std::optional<DWORD>(0));
+  }
+  EXPECT_NE(ReadAll(folder / "shaders.log").find("# shader linking log:"), std::string::npos);
+  EXPECT_FALSE(fs::exists(elsewhere / "shaders.log"));
+  std::error_code ignored;
+  fs::remove_all(elsewhere, ignored);
 }
 
 TEST_F(ZipTest, WithoutTheMusicTheErrorBoxEndsTheDemoWithOne) {
