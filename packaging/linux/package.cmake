@@ -4,6 +4,7 @@
 #                                  relative to themselves: ../share/sorvane)
 #   /usr/share/applications/sorvane.desktop, the scalable icon
 #   /usr/share/doc/sorvane/        copyright and changelog
+#   /usr/share/man/man6/           the two manual pages
 # The package's dependencies are read from the programs' shared libraries by
 # dpkg-shlibdeps, not listed by hand.
 include(GNUInstallDirs)
@@ -28,7 +29,15 @@ add_custom_command(OUTPUT ${package_dir}/changelog.gz
   COMMAND gzip -9nf -k ${package_dir}/changelog
   DEPENDS ${package_dir}/changelog
   VERBATIM)
-add_custom_target(sorvane-package-files ALL DEPENDS ${package_dir}/sorvane.svg ${package_dir}/changelog.gz)
+set(manual_pages)
+foreach(page sorvane.6 sorvane-capture.6)
+  add_custom_command(OUTPUT ${package_dir}/${page}.gz
+    COMMAND gzip -9n -c ${CMAKE_CURRENT_LIST_DIR}/${page} > ${package_dir}/${page}.gz
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/${page})
+  list(APPEND manual_pages ${package_dir}/${page}.gz)
+endforeach()
+add_custom_target(sorvane-package-files ALL DEPENDS ${package_dir}/sorvane.svg ${package_dir}/changelog.gz ${manual_pages})
+install(FILES ${manual_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 install(FILES ${package_dir}/sorvane.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${package_dir}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/sorvane)

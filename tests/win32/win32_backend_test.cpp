@@ -314,6 +314,29 @@ TEST_F(Win32BackendTest, TheDialogIsTheResourceWithTheShellsControlsAndAcceptsWi
   EXPECT_EQ(settings.spare, 0);
 }
 
+// A display whose list lacks the record's size (here the record asks for one
+// no mode has): the box opens with nothing chosen, and Return starts at the
+// screen's current size, full screen.
+TEST_F(Win32BackendTest, WithTheRecordsSizeNotOfferedReturnTakesTheScreensSize) {
+  settings.width = 1600;
+  settings.height = 1200;
+  int selection = -2;
+  const intptr_t result = WithDriver(
+      [&] {
+        HWND dialog = SettingsDialog();
+        if (!dialog) return;
+        selection = static_cast<int>(SendDlgItemMessageW(dialog, kSettingsResolution, CB_GETCURSEL, 0, 0));
+        PressKey(dialog, VK_RETURN);
+        WaitUntil([&] { return !IsWindow(dialog); });
+      },
+      [] { return ShowSettingsDialog(); });
+  EXPECT_EQ(selection, CB_ERR) << "a line was chosen though the record's size is not offered";
+  EXPECT_EQ(result, 1) << "Return was refused";
+  EXPECT_EQ(settings.width, screen.first);
+  EXPECT_EQ(settings.height, screen.second);
+  EXPECT_EQ(settings.windowed, 0);
+}
+
 TEST_F(Win32BackendTest, EscapeOrACloseRequestEndsTheDialogWithZeroAndLeavesTheRecord) {
   for (const bool escape : {true, false}) {
     SCOPED_TRACE(escape ? "Escape" : "WM_CLOSE");
@@ -521,16 +544,29 @@ TEST_F(Win32BackendTest, EscapeOrWM_CLOSEReachMainWindowProcAndEndTheRunWithZero
 // A failed start-up shows the one error box; dismissing it ends the run
 // with 1.
 TEST_F(Win32BackendTest, AFailedStartUpShowsTheErrorBoxAndDismissingItGivesOne) {
-  // No music file: start-up fails at the stream, after the window exists.
-  bool sawBox = false, topmost = false, hasIcon = false;
+  // No music file: start-up fails at the stream, after the window exists,
+  // full screen in an added mode. The box shows over the desktop's own mode
+  // with the cursor back.
+  const auto modes = AddedModes();
+  ASSERT_FALSE(modes.empty()) << "the fixture added no display modes";
+  const std::string chosen = std::to_string(modes.front().first) + "*" + std::to_string(modes.front().second);
+  bool sawBox = false, topmost = false, hasIcon = false, cursorShown = false;
+  std::pair<int, int> screenAtBox;
   std::vector<std::wstring> texts;
   const int status = WithDriver(
       [&] {
         HWND dialog = SettingsDialog();
         if (!dialog) return;
+        const LRESULT at = SendDlgItemMessageA(dialog, kSettingsResolution, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                               reinterpret_cast<LPARAM>(chosen.c_str()));
+        SendDlgItemMessageW(dialog, kSettingsResolution, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
         PressKey(dialog, VK_RETURN);
         HWND box = WaitForWindow(Titled(kDialogClass, L"Error", GetCurrentProcessId()), 30s);
         if (!(sawBox = box != nullptr)) return;
+        screenAtBox = {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        CURSORINFO cursor{};
+        cursor.cbSize = sizeof cursor;
+        cursorShown = GetCursorInfo(&cursor) && (cursor.flags & CURSOR_SHOWING);
         topmost = (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
         for (const Control& c : Controls(box)) {
           if (!(c.style & WS_VISIBLE)) continue;
@@ -542,6 +578,10 @@ TEST_F(Win32BackendTest, AFailedStartUpShowsTheErrorBoxAndDismissingItGivesOne) 
       },
       [&] { return RunDemo(*video, audio); });
   ASSERT_TRUE(sawBox) << "no error box";
+  ASSERT_NE(ActiveSettings, nullptr);
+  EXPECT_EQ(ActiveSettings->width, modes.front().first) << "the dialog did not take the added mode";
+  EXPECT_EQ(screenAtBox, screen) << "the switched mode is still in force under the box";
+  EXPECT_TRUE(cursorShown) << "the cursor is still hidden under the box";
   EXPECT_EQ(status, 1);
   EXPECT_TRUE(topmost) << "the box is system-modal";
   EXPECT_TRUE(hasIcon);
