@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ogg_stream.h"
+#include "platform/audio/ogg_stream.h"
 #include "platform/platform.h"
 
 namespace platform {

@@ -3,9 +3,14 @@
 // What it is for: everything the shell needs from a windowing system, a GL
 // driver and a sound device, and nothing more. The shell, the GPU resources and
 // the effects are portable C++ that talk only to `platform::Video` and
-// `platform::Audio`; each backend is one file (SDL2 + libvorbisfile for the
-// desktop, a null backend for tests and headless capture). A Windows build is a
-// new backend, not a rewrite.
+// `platform::Audio`. Behind this one header, one file a backend:
+//   audio/   the music stream and its clocks: PipeWire, PulseAudio and SDL
+//            backends, the clock models (music_clock.h), the Ogg source, the
+//            desktop's choice (desktop_audio.cpp), what they share (backend.h);
+//   here     the video backends (SDL2 with FLTK dialogs on Linux, Win32 + WGL
+//            with its resources on Windows, the one choice in
+//            desktop_video.cpp), close signals, where installed files live,
+//            and the null backends for tests and headless capture.
 //
 // How to use it: `platform::CreateDesktopVideo()` / `platform::CreateDesktopAudio()`
 // for the real thing (the desktop video backend is SDL2 on Linux, Win32 + WGL

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ogg_stream.h"
+#include "platform/audio/ogg_stream.h"
 #include "score.h"
 #include "tests/support/support.h"
 #include "tools/capture/capture.h"

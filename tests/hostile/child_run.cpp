@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "platform/null_platform.h"
-#include "platform/ogg_stream.h"
+#include "platform/audio/ogg_stream.h"
 #include "shell/shell.h"
 #include "tests/hostile/hostile.h"
 

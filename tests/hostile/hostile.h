@@ -89,7 +89,7 @@ struct ChildReport {
 };
 
 // Runs RunDemo with the null video (a hidden window of the desktop backend
-// behind it), the desktop audio backend and a 128 × 64 window in `caseDir`.
+// behind it), SDL's audio backend and a 128 × 64 window in `caseDir`.
 ChildReport RunStartupInChild(const std::string& caseDir, const ChildOptions& options);
 
 }  // namespace hostile

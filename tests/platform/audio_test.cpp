@@ -12,8 +12,8 @@
 #include <random>
 #include <thread>
 
-#include "platform/music_clock.h"
-#include "platform/ogg_stream.h"
+#include "platform/audio/music_clock.h"
+#include "platform/audio/ogg_stream.h"
 #include "platform/platform.h"
 #include "tests/support/support.h"
 

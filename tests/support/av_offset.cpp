@@ -18,7 +18,7 @@
 #include <random>
 #include <thread>
 
-#include "platform/ogg_stream.h"
+#include "platform/audio/ogg_stream.h"
 #include "tests/support/support.h"
 
 namespace avoffset {

@@ -18,17 +18,19 @@
 // position stands until data flows again.
 #include <pulse/pulseaudio.h>
 
-#include <time.h>
-
 #include <algorithm>
 #include <memory>
 
-#include "platform/music_clock.h"
-#include "platform/ogg_stream.h"
+#include "platform/audio/backend.h"
+#include "platform/audio/music_clock.h"
+#include "platform/audio/ogg_stream.h"
 #include "platform/platform.h"
 
 namespace platform {
 namespace {
+
+using audio::kStream;
+using audio::MonotonicSeconds;
 
 // How long a server may take to accept the connection or the stream before
 // start-up gives up on it (and the desktop backend falls back to SDL).
@@ -41,12 +43,6 @@ constexpr pa_usec_t kTargetLatency = 200 * PA_USEC_PER_MSEC;
 
 // How often the server is asked for a report.
 constexpr pa_usec_t kReportInterval = 100 * PA_USEC_PER_MSEC;
-
-double MonotonicSeconds() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 class PulseAudio final : public Audio {
  public:
@@ -137,8 +133,7 @@ class PulseAudio final : public Audio {
   }
 
   double ChannelBytes2Seconds(uint32_t stream, uint64_t bytes) override {
-    if (stream != kStream || !stream_) return -1.0;
-    return static_cast<double>(bytes) / (static_cast<double>(ogg_->Rate()) * static_cast<double>(frameBytes_));
+    return audio::BytesToSeconds(stream, stream_ != nullptr, bytes, ogg_ ? ogg_->Rate() : 0, ogg_ ? ogg_->Channels() : 0);
   }
 
   bool Stop() override { return Cork(kStream, true) || loop_ != nullptr; }
@@ -174,7 +169,6 @@ class PulseAudio final : public Audio {
   }
 
  private:
-  static constexpr uint32_t kStream = 1;
 
   static void Signal(void* self) { pa_threaded_mainloop_signal(static_cast<PulseAudio*>(self)->loop_, 0); }
   static void Signal(pa_context*, void* self) { Signal(self); }

@@ -5,19 +5,19 @@
 #include <memory>
 #include <vector>
 
-#include "platform/music_clock.h"
-#include "platform/ogg_stream.h"
+#include "platform/audio/backend.h"
+#include "platform/audio/music_clock.h"
+#include "platform/audio/ogg_stream.h"
 #include "platform/platform.h"
 
 namespace platform {
 namespace {
 
+using audio::kStream;
+using audio::MonotonicSeconds;
+
 constexpr int kDeviceChannels = 2;
 constexpr Uint16 kDeviceBufferFrames = 2048;
-
-double Now() {
-  return static_cast<double>(SDL_GetPerformanceCounter()) / static_cast<double>(SDL_GetPerformanceFrequency());
-}
 
 class SdlAudio final : public Audio {
  public:
@@ -81,7 +81,7 @@ class SdlAudio final : public Audio {
   uint64_t ChannelGetPosition(uint32_t stream) override {
     if (device_ == 0 || stream != kStream || !stream_) return 0;
     SDL_LockAudioDevice(device_);
-    const int64_t heard = model_ == ClockModel::Heard ? clock_->HeardFrames(Now()) : clock_->HandedOverFrames();
+    const int64_t heard = model_ == ClockModel::Heard ? clock_->HeardFrames(MonotonicSeconds()) : clock_->HandedOverFrames();
     SDL_UnlockAudioDevice(device_);
     // Device frames back to frames of the decoded stream.
     const int64_t frames = heard * stream_->Rate() / deviceRate_;
@@ -89,8 +89,8 @@ class SdlAudio final : public Audio {
   }
 
   double ChannelBytes2Seconds(uint32_t stream, uint64_t bytes) override {
-    if (stream != kStream || !stream_) return -1.0;
-    return static_cast<double>(bytes) / (static_cast<double>(stream_->Rate()) * stream_->Channels() * 2.0);
+    return audio::BytesToSeconds(stream, stream_ != nullptr, bytes, stream_ ? stream_->Rate() : 0,
+                                 stream_ ? stream_->Channels() : 0);
   }
 
   bool Stop() override {
@@ -111,7 +111,6 @@ class SdlAudio final : public Audio {
   }
 
  private:
-  static constexpr uint32_t kStream = 1;
 
   static void SDLCALL Callback(void* self, Uint8* out, int len) {
     static_cast<SdlAudio*>(self)->Fill(reinterpret_cast<int16_t*>(out), static_cast<size_t>(len) / (kDeviceChannels * 2));
@@ -121,7 +120,7 @@ class SdlAudio final : public Audio {
   void Fill(int16_t* out, size_t frames) {
     // The device asked now; decoding takes a varying part of a millisecond,
     // so a time read after it would carry that variation into the clock.
-    const double calledAt = Now();
+    const double calledAt = MonotonicSeconds();
     size_t got = 0;
     if (playing_ && stream_) got = convert_ ? ReadConverted(out, frames) : stream_->Read(out, frames);
     SDL_memset(out + got * kDeviceChannels, 0, (frames - got) * kDeviceChannels * 2);

@@ -1,6 +1,6 @@
 // ogg_stream.h — an Ogg Vorbis file decoded on demand into 16-bit PCM.
 //
-// What it is for: the music stream of both audio backends. `Open` reads only
+// What it is for: the music stream of every audio backend. `Open` reads only
 // the headers; `Read` decodes the next frames as playback needs them, so a
 // five-minute track never sits decoded in memory.
 //

@@ -1,4 +1,4 @@
-#include "platform/music_clock.h"
+#include "platform/audio/music_clock.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "platform/ogg_stream.h"
+#include "platform/audio/ogg_stream.h"
 
 #include <vorbis/vorbisfile.h>
 

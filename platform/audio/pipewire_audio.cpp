@@ -26,30 +26,27 @@
 #include <spa/param/audio/format-utils.h>
 #include <spa/utils/result.h>
 
-#include <time.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <mutex>
 
-#include "platform/music_clock.h"
-#include "platform/ogg_stream.h"
+#include "platform/audio/backend.h"
+#include "platform/audio/music_clock.h"
+#include "platform/audio/ogg_stream.h"
 #include "platform/platform.h"
 
 namespace platform {
 namespace {
 
+using audio::kStream;
+using audio::MonotonicSeconds;
+
 // How long the daemon may take to list its nodes, or a sink to take the
 // stream, before start-up gives up on it (and the next backend is tried).
 constexpr int kConnectSeconds = 2;
-
-double MonotonicSeconds() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
 
 class PipeWireAudio final : public Audio {
  public:
@@ -143,8 +140,7 @@ class PipeWireAudio final : public Audio {
   }
 
   double ChannelBytes2Seconds(uint32_t stream, uint64_t bytes) override {
-    if (stream != kStream || !stream_) return -1.0;
-    return static_cast<double>(bytes) / (static_cast<double>(ogg_->Rate()) * static_cast<double>(frameBytes_));
+    return audio::BytesToSeconds(stream, stream_ != nullptr, bytes, ogg_ ? ogg_->Rate() : 0, ogg_ ? ogg_->Channels() : 0);
   }
 
   bool Stop() override { return SetActive(kStream, false) || core_ != nullptr; }
@@ -165,7 +161,6 @@ class PipeWireAudio final : public Audio {
   }
 
  private:
-  static constexpr uint32_t kStream = 1;
 
   // Waits on the locked loop until `done` holds or the connect time passes;
   // false on the timeout. Every event that can change `done` signals.
