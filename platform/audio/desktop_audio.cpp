@@ -1,10 +1,14 @@
-// The desktop's choice of audio backend, made when the device is opened: the
-// sound server where one answers, else SDL's device; and the sound server's
-// own choice: PipeWire's own stream where a PipeWire daemon with an audio sink
-// answers, else a libpulse stream (PulseAudio).
+// The desktop's choice of audio backend: the sound server where one answers,
+// else SDL's device; and the sound server's own choice: PipeWire's own stream
+// where a PipeWire daemon with an audio sink answers, else a libpulse stream
+// (PulseAudio). A backend is chosen once it has opened the device and taken
+// the stream: a server that answers but never takes the stream (a PipeWire
+// daemon without the session manager that links streams to its sink) is
+// passed over like one that does not answer.
 #include <utility>
 #include <vector>
 
+#include "platform/audio/ogg_stream.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -12,23 +16,29 @@ namespace {
 
 using Factory = std::unique_ptr<Audio> (*)();
 
-// The first of `backends` whose Init succeeds.
+// The first of `backends` whose Init succeeds and that takes the stream.
 class ChosenAudio final : public Audio {
  public:
   explicit ChosenAudio(std::vector<Factory> backends) : backends_(std::move(backends)) {}
 
   bool Init(int device, int frequency) override {
     if (chosen_) return false;
-    for (Factory create : backends_) {
-      auto candidate = create();
-      if (candidate->Init(device, frequency)) {
-        chosen_ = std::move(candidate);
-        return true;
-      }
-    }
-    return false;
+    device_ = device;
+    frequency_ = frequency;
+    next_ = 0;
+    return OpenNext();
   }
-  uint32_t StreamCreateFile(const char* path) override { return chosen_ ? chosen_->StreamCreateFile(path) : 0; }
+  uint32_t StreamCreateFile(const char* path) override {
+    // A file that cannot be decoded is refused by every backend alike: no
+    // reason to try the next.
+    if (!chosen_ || !OggStream().Open(path)) return 0;
+    for (;;) {
+      if (const uint32_t stream = chosen_->StreamCreateFile(path)) return stream;
+      chosen_->Free();
+      chosen_.reset();
+      if (!OpenNext()) return 0;
+    }
+  }
   bool Start() override { return chosen_ && chosen_->Start(); }
   bool ChannelPlay(uint32_t stream, bool restart) override { return chosen_ && chosen_->ChannelPlay(stream, restart); }
   uint64_t ChannelGetPosition(uint32_t stream) override { return chosen_ ? chosen_->ChannelGetPosition(stream) : 0; }
@@ -45,7 +55,21 @@ class ChosenAudio final : public Audio {
   }
 
  private:
+  // Opens the device on the next backend that can, from `next_` on.
+  bool OpenNext() {
+    while (next_ < backends_.size()) {
+      auto candidate = backends_[next_++]();
+      if (candidate->Init(device_, frequency_)) {
+        chosen_ = std::move(candidate);
+        return true;
+      }
+    }
+    return false;
+  }
+
   std::vector<Factory> backends_;
+  size_t next_ = 0;
+  int device_ = -1, frequency_ = 0;
   std::unique_ptr<Audio> chosen_;
 };
 

@@ -30,8 +30,10 @@
 #include <atomic>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "platform/audio/backend.h"
 #include "platform/audio/music_clock.h"
@@ -118,7 +120,7 @@ class PipeWireAudio final : public Audio {
                 const pw_stream_state s = pw_stream_get_state(stream_, nullptr);
                 return s == PW_STREAM_STATE_PAUSED || s == PW_STREAM_STATE_STREAMING || s == PW_STREAM_STATE_ERROR;
               }) &&
-              pw_stream_get_state(stream_, nullptr) != PW_STREAM_STATE_ERROR;
+              pw_stream_get_state(stream_, nullptr) != PW_STREAM_STATE_ERROR && WaitForLink();
       if (!ready) DestroyStream();
     }
     pw_thread_loop_unlock(loop_);
@@ -162,6 +164,25 @@ class PipeWireAudio final : public Audio {
 
  private:
 
+  // A stream that reaches its paused state is not yet heard: without a
+  // session manager nothing links it to a sink, and it would wait for ever.
+  // Asks the registry every 50 ms, for the connect time at most. Called with
+  // the loop locked.
+  bool WaitForLink() {
+    timespec deadline;
+    pw_thread_loop_get_time(loop_, &deadline, kConnectSeconds * SPA_NSEC_PER_SEC);
+    while (!IsLinked()) {
+      timespec pause;
+      pw_thread_loop_get_time(loop_, &pause, 50 * SPA_NSEC_PER_MSEC);
+      pw_thread_loop_timed_wait_full(loop_, &pause);
+      timespec now;
+      pw_thread_loop_get_time(loop_, &now, 0);
+      if (now.tv_sec > deadline.tv_sec || (now.tv_sec == deadline.tv_sec && now.tv_nsec >= deadline.tv_nsec))
+        return false;
+    }
+    return true;
+  }
+
   // Waits on the locked loop until `done` holds or the connect time passes;
   // false on the timeout. Every event that can change `done` signals.
   template <typename Done>
@@ -176,20 +197,40 @@ class PipeWireAudio final : public Audio {
   // Whether the daemon has an audio sink, from one round trip over its
   // registry. Called with the loop locked.
   bool HasAudioSink() {
+    return AnyGlobal(PW_TYPE_INTERFACE_Node, [](const spa_dict* props) {
+      const char* mediaClass = spa_dict_lookup(props, PW_KEY_MEDIA_CLASS);
+      return mediaClass && std::strcmp(mediaClass, "Audio/Sink") == 0;
+    });
+  }
+
+  // Whether a link leads out of the stream's node (to a sink: a session
+  // manager made it). Called with the loop locked.
+  bool IsLinked() {
+    const std::string node = std::to_string(pw_stream_get_node_id(stream_));
+    return AnyGlobal(PW_TYPE_INTERFACE_Link, [&node](const spa_dict* props) {
+      const char* output = spa_dict_lookup(props, PW_KEY_LINK_OUTPUT_NODE);
+      return output && node == output;
+    });
+  }
+
+  // One round trip over the daemon's registry: whether any of its objects of
+  // `type` has properties that `match`. Called with the loop locked.
+  bool AnyGlobal(const char* type, const std::function<bool(const spa_dict*)>& match) {
     struct Listing {
       PipeWireAudio* self;
-      bool sink = false, done = false, failed = false;
+      const char* type;
+      const std::function<bool(const spa_dict*)>* match;
+      bool found = false, done = false, failed = false;
       int seq = 0;
-    } listing{this};
+    } listing{this, type, &match};
     pw_registry* registry = pw_core_get_registry(core_, PW_VERSION_REGISTRY, 0);
     if (!registry) return false;
     static const pw_registry_events registryEvents = [] {
       pw_registry_events e{};
       e.version = PW_VERSION_REGISTRY_EVENTS;
       e.global = [](void* data, uint32_t, uint32_t, const char* type, uint32_t, const spa_dict* props) {
-        const char* mediaClass = props ? spa_dict_lookup(props, PW_KEY_MEDIA_CLASS) : nullptr;
-        if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0 && mediaClass && std::strcmp(mediaClass, "Audio/Sink") == 0)
-          static_cast<Listing*>(data)->sink = true;
+        auto* l = static_cast<Listing*>(data);
+        if (props && std::strcmp(type, l->type) == 0 && (*l->match)(props)) l->found = true;
       };
       return e;
     }();
@@ -216,7 +257,7 @@ class PipeWireAudio final : public Audio {
     spa_hook_remove(&coreListener);
     spa_hook_remove(&registryListener);
     pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
-    return listing.done && listing.sink;
+    return listing.done && listing.found;
   }
 
   bool SetActive(uint32_t stream, bool active) {

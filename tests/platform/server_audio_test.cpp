@@ -6,7 +6,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "platform/platform.h"
 #include "tests/support/av_offset.h"
@@ -76,6 +78,33 @@ TEST(ServerAudio, ClockFollowsThePlayedFrameOfACardWithADeepBuffer) {
   EXPECT_GT(r.before.lo, -5.0);
   EXPECT_LT(r.before.hi, 5.0);
   EXPECT_EQ(r.backwardSteps, 0);
+}
+
+// Whatever answers (a server, a server that links no stream to its sink, or
+// none and SDL's device), the desktop's audio takes the music and plays it.
+// (A null sink with no other client can hold two seconds before the first
+// frame is played: the wait allows for that.)
+TEST(ServerAudio, TheMusicPlaysWhateverServerAnswers) {
+  TempDir dir;
+  const std::string track = dir / "tone.ogg";
+  ASSERT_TRUE(WriteTestOgg(track, 8.0));
+  auto audio = platform::CreateDesktopAudio();
+  ASSERT_TRUE(audio->Init(-1, 44100));
+  const uint32_t stream = audio->StreamCreateFile(track.c_str());
+  ASSERT_NE(stream, 0u) << "no backend took the stream";
+  audio->Start();
+  audio->ChannelPlay(stream, false);
+  auto played = [&] { return audio->ChannelBytes2Seconds(stream, audio->ChannelGetPosition(stream)); };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (played() < 0.25 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const double first = played();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const double later = played();
+  audio->Stop();
+  audio->Free();
+  EXPECT_GE(first, 0.25) << "the music does not play";
+  EXPECT_NEAR(later - first, 0.5, 0.1) << "the music does not play on at its pace";
 }
 
 }  // namespace
