@@ -80,6 +80,31 @@ TEST(ServerAudio, ClockFollowsThePlayedFrameOfACardWithADeepBuffer) {
   EXPECT_EQ(r.backwardSteps, 0);
 }
 
+// The stream moved while it plays to a sink with another latency (the user
+// picks another output): half a second later the clock follows the frame
+// played there. From the null sink to the pretend card, whose buffer holds
+// a third of a second.
+TEST(ServerAudio, ClockFollowsTheStreamToASinkWithAnotherLatency) {
+  const std::string server = avoffset::ServerName();
+  if (server.empty()) GTEST_SKIP() << "no sound server answers (scripts/sound-server starts one)";
+  if (!avoffset::CanSuspend(server)) GTEST_SKIP() << server << ": a pipe sink is paced by the graph there";
+  TempDir dir;
+  const std::string track = dir / "clicks.ogg";
+  ASSERT_TRUE(avoffset::WriteClickTrack(track, 6.0));
+  auto audio = platform::CreateDesktopAudio();
+  const auto session = avoffset::Play(*audio, track, 5.5, 0.0, avoffset::Reference::Card, 2.0);
+  ASSERT_TRUE(session) << server << ": no pretend card";
+  ASSERT_GT(session->movedAt, 0) << "the stream was not moved";
+  const avoffset::Result r = avoffset::Analyse(*session, avoffset::ClicksIn(track));
+  std::printf("%s, moved to the pretend card (sink latency %.1f ms): from 0.5 s after the move %+.2f ms "
+              "(%.2f..%.2f, %d clicks)\n",
+              server.c_str(), session->cardFillMs, r.before.mean, r.before.lo, r.before.hi, r.before.count);
+  EXPECT_GE(r.before.count, 8);
+  EXPECT_GT(r.before.lo, -2.0);
+  EXPECT_LT(r.before.hi, 2.0);
+  EXPECT_EQ(r.backwardSteps, 0);
+}
+
 // Whatever answers (a server, a server that links no stream to its sink, or
 // none and SDL's device), the desktop's audio takes the music and plays it.
 // (A null sink with no other client can hold two seconds before the first

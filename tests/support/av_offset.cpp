@@ -164,6 +164,28 @@ class MonitorRecorder {
     Await([&](void* self) { return pa_context_unload_module(context_, index, &Reply<int>::OnSuccess, self); }, &ok);
   }
 
+  // Moves every stream playing to `sink`; returns when the server has done it.
+  double MoveAllTo(const std::string& sink) {
+    std::vector<uint32_t> inputs;
+    Await([&](void* self) {
+      return pa_context_get_sink_input_info_list(
+          context_,
+          [](pa_context*, const pa_sink_input_info* info, int eol, void* data) {
+            auto* r = static_cast<Reply<std::vector<uint32_t>>*>(data);
+            if (eol) r->Done();
+            else if (info) r->value->push_back(info->index);
+          },
+          self);
+    }, &inputs);
+    for (uint32_t input : inputs) {
+      int ok = 0;
+      Await([&](void* self) {
+        return pa_context_move_sink_input_by_name(context_, input, sink.c_str(), &Reply<int>::OnSuccess, self);
+      }, &ok);
+    }
+    return Seconds(Clock::now());
+  }
+
   // Suspends or resumes the default sink; returns when the server has done it.
   double Suspend(bool suspend) {
     pa_threaded_mainloop_lock(loop_);
@@ -376,7 +398,9 @@ class GraphRecorder {
 // as a card plays an underrun. While running it is the default sink.
 class PretendCard {
  public:
-  bool Start(MonitorRecorder& control) {
+  // With `makeDefault` false the card waits beside the default sink until
+  // streams are moved to it.
+  bool Start(MonitorRecorder& control, bool makeDefault) {
     char dir[] = "/tmp/sorvane-card.XXXXXX";
     if (!mkdtemp(dir)) return false;
     dir_ = dir;
@@ -384,7 +408,8 @@ class PretendCard {
     previousSink_ = control.DefaultSink();
     module_ = control.LoadModule("module-pipe-sink", "file=" + fifo + " sink_name=sorvane_card format=s16le rate=" +
                                                          std::to_string(kRate) + " channels=2");
-    if (module_ == PA_INVALID_INDEX || !control.SetDefaultSink("sorvane_card")) return false;
+    if (module_ == PA_INVALID_INDEX) return false;
+    if (makeDefault && !control.SetDefaultSink("sorvane_card")) return false;
     // The sink made the FIFO and holds it open for writing.
     fd_ = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     if (fd_ < 0) return false;
@@ -397,7 +422,7 @@ class PretendCard {
     running_ = false;
     if (reader_.joinable()) reader_.join();
     if (fd_ >= 0) close(fd_);
-    if (!previousSink_.empty()) control.SetDefaultSink(previousSink_);
+    if (!previousSink_.empty() && control.DefaultSink() != previousSink_) control.SetDefaultSink(previousSink_);
     if (module_ != PA_INVALID_INDEX) control.UnloadModule(module_);
     if (!dir_.empty()) {
       unlink((dir_ + "/card").c_str());
@@ -406,6 +431,8 @@ class PretendCard {
     mono = std::move(mono_);
     arrivals = std::move(arrivals_);
     fillMs = NAN;
+    // While no stream plays on it the sink leaves the card empty.
+    std::erase(fills_, 0.0);
     if (!fills_.empty()) {
       std::nth_element(fills_.begin(), fills_.begin() + static_cast<long>(fills_.size() / 2), fills_.end());
       fillMs = fills_[fills_.size() / 2];
@@ -531,7 +558,7 @@ std::string ServerName() {
 // Plays the track for `seconds`, suspending the sink for 500 ms at
 // `suspendAt` (none if 0).
 std::optional<Session> Play(platform::Audio& audio, const std::string& track, double seconds, double suspendAt,
-                            Reference reference) {
+                            Reference reference, double moveToCardAt) {
   Session s;
   // PipeWire's pulse service is the suspending voice there; its own graph
   // records. With the pretend card the recorder's connection only loads the
@@ -542,7 +569,7 @@ std::optional<Session> Play(platform::Audio& audio, const std::string& track, do
   GraphRecorder graphRecorder;
   PretendCard pretendCard;
   if (!recorder.Start(!graph && !card)) return std::nullopt;
-  if ((graph && !graphRecorder.Start()) || (card && !pretendCard.Start(recorder))) {
+  if ((graph && !graphRecorder.Start()) || (card && !pretendCard.Start(recorder, moveToCardAt <= 0))) {
     if (card) pretendCard.Stop(recorder, s.recorded, s.arrivals, s.cardFillMs);
     recorder.Stop(s.recorded, s.arrivals);
     graphRecorder.Stop(s.recorded, s.arrivals);
@@ -571,6 +598,14 @@ std::optional<Session> Play(platform::Audio& audio, const std::string& track, do
       s.resumedAt = recorder.Suspend(false);
     });
   }
+  // The card waits beside the default sink until the stream is moved to it.
+  std::thread mover;
+  if (card && moveToCardAt > 0) {
+    mover = std::thread([&] {
+      std::this_thread::sleep_until(start + std::chrono::duration<double>(moveToCardAt));
+      s.movedAt = recorder.MoveAllTo("sorvane_card");
+    });
+  }
   while (Clock::now() - start < std::chrono::duration<double>(seconds)) {
     next += std::chrono::microseconds(500);
     std::this_thread::sleep_until(next);
@@ -578,6 +613,7 @@ std::optional<Session> Play(platform::Audio& audio, const std::string& track, do
     s.clock.emplace_back(Seconds(Clock::now()), static_cast<long>(bytes / 4));
   }
   if (suspender.joinable()) suspender.join();
+  if (mover.joinable()) mover.join();
   audio.Stop();
   audio.Free();
   if (card) {
@@ -667,6 +703,8 @@ Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
       const double when = *played;
       leads.push_back((when - rendered) * 1000.0);
       const double offsetMs = (ClockAt(s.clock, when) - static_cast<double>(*click)) * 1000.0 / kRate;
+      // After a move the clock has half a second to learn the new sink.
+      if (s.movedAt > 0 && when < s.movedAt + 0.5) continue;
       if (!suspended || when < s.suspendedAt) before.push_back(offsetMs);
       else if (when > s.resumedAt) afterResume.emplace_back(when - s.resumedAt, offsetMs);
     }

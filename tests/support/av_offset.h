@@ -80,6 +80,7 @@ struct Session {
   double suspendedAt = 0, resumedAt = 0;
   long quantum = 0;  // the graph's frames a cycle, where PipeWire's graph recorded
   double cardFillMs = NAN;  // the pretend card's median buffer fill: its sink latency
+  double movedAt = 0;       // when the stream was moved to the card (0: never)
 };
 
 // Where the played time of a sample comes from.
@@ -90,14 +91,15 @@ struct Session {
 //  Card: a pretend sound card (a pipe sink read at an exact pace) made the
 //    default sink for the run: a frame is played when it is read, and the
 //    sink's latency is the card's buffer, hundreds of milliseconds. No
-//    suspend.
+//    suspend. With `moveToCardAt` the stream starts on the default sink and
+//    is moved to the card then; only clicks from 0.5 s after the move count.
 enum class Reference { Monitor, Card };
 
 // Plays the track through `audio` for `seconds`, suspending the default sink
 // for 500 ms at `suspendAt` (never if 0).
 bool CanSuspend(const std::string& serverName);
 std::optional<Session> Play(platform::Audio& audio, const std::string& track, double seconds, double suspendAt,
-                            Reference reference = Reference::Monitor);
+                            Reference reference = Reference::Monitor, double moveToCardAt = 0);
 Result Analyse(const Session& session, const std::vector<long>& trackClicks);
 
 }  // namespace avoffset
