@@ -8,6 +8,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "platform/audio/ogg_stream.h"
+#include "platform/platform.h"
 
 namespace platform::audio {
 
@@ -22,5 +28,84 @@ inline double BytesToSeconds(uint32_t stream, bool open, uint64_t bytes, int rat
   if (stream != kStream || !open || rate <= 0 || channels <= 0) return -1.0;
   return static_cast<double>(bytes) / (static_cast<double>(rate) * channels * 2.0);
 }
+
+// What a sound server's backend adds, so that the music survives its server
+// (resuming_audio.cpp): whether the server has gone, and a stream that
+// starts part way into the track.
+class ServerAudio : public Audio {
+ public:
+  // True once the connection to the server is lost: nothing more is played
+  // and the position stands where it was.
+  virtual bool Lost() = 0;
+  // The frame of the track the next StreamCreateFile starts at (0 unless
+  // set); positions then count from there. A file that cannot seek so far
+  // is refused.
+  void StartAt(int64_t frame) { startFrame_ = frame; }
+
+ protected:
+  int64_t startFrame_ = 0;
+};
+
+// The first of a list of backends that opens the device and takes the
+// stream: a backend that opens the device but never takes the stream (a
+// PipeWire daemon without the session manager that links streams to its
+// sink) is passed over like one that does not answer.
+template <class Backend>
+class Chooser {
+ public:
+  using Factory = std::unique_ptr<Backend> (*)();
+  explicit Chooser(std::vector<Factory> backends) : backends_(std::move(backends)) {}
+
+  // Opens the device on the first backend that can; false where none can.
+  bool Init(int device, int frequency) {
+    chosen_.reset();
+    device_ = device;
+    frequency_ = frequency;
+    next_ = 0;
+    return OpenNext();
+  }
+
+  // The chosen backend takes the stream (each one `prepare`d first), or
+  // else the next that opens the device and takes it; 0 when none does. A
+  // file that cannot be decoded is refused by every backend alike.
+  template <typename Prepare>
+  uint32_t Take(const char* path, Prepare prepare) {
+    if (!chosen_ || !OggStream().Open(path)) return 0;
+    for (;;) {
+      prepare(*chosen_);
+      if (const uint32_t stream = chosen_->StreamCreateFile(path)) return stream;
+      chosen_->Free();
+      chosen_.reset();
+      if (!OpenNext()) return 0;
+    }
+  }
+
+  Backend* chosen() const { return chosen_.get(); }
+  std::unique_ptr<Backend> Release() { return std::move(chosen_); }
+
+ private:
+  bool OpenNext() {
+    while (next_ < backends_.size()) {
+      auto candidate = backends_[next_++]();
+      if (candidate->Init(device_, frequency_)) {
+        chosen_ = std::move(candidate);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  std::vector<Factory> backends_;
+  size_t next_ = 0;
+  int device_ = -1, frequency_ = 0;
+  std::unique_ptr<Backend> chosen_;
+};
+
+std::unique_ptr<ServerAudio> NewPipeWireAudio();
+std::unique_ptr<ServerAudio> NewPulseAudio();
+
+// The sound server's choice (PipeWire's own stream, else libpulse), made anew
+// when the server goes and comes back; desktop_audio.cpp puts SDL behind it.
+std::unique_ptr<Audio> NewResumingServerAudio();
 
 }  // namespace platform::audio

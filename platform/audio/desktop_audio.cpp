@@ -1,76 +1,39 @@
-// The desktop's choice of audio backend: the sound server where one answers,
-// else SDL's device; and the sound server's own choice: PipeWire's own stream
-// where a PipeWire daemon with an audio sink answers, else a libpulse stream
-// (PulseAudio). A backend is chosen once it has opened the device and taken
-// the stream: a server that answers but never takes the stream (a PipeWire
-// daemon without the session manager that links streams to its sink) is
-// passed over like one that does not answer.
-#include <utility>
-#include <vector>
-
-#include "platform/audio/ogg_stream.h"
-#include "platform/platform.h"
+// The desktop's choice of audio backend: the sound server where one answers
+// and takes the stream, else SDL's device. The sound server's own choice
+// (PipeWire's own stream where a PipeWire daemon with an audio sink answers,
+// else a libpulse stream) lives in resuming_audio.cpp, which makes it anew
+// when the server goes and comes back.
+#include "platform/audio/backend.h"
 
 namespace platform {
 namespace {
 
-using Factory = std::unique_ptr<Audio> (*)();
-
-// The first of `backends` whose Init succeeds and that takes the stream.
+// The first of its backends that opens the device and takes the stream.
 class ChosenAudio final : public Audio {
  public:
-  explicit ChosenAudio(std::vector<Factory> backends) : backends_(std::move(backends)) {}
+  explicit ChosenAudio(std::vector<audio::Chooser<Audio>::Factory> backends) : chooser_(std::move(backends)) {}
 
   bool Init(int device, int frequency) override {
-    if (chosen_) return false;
-    device_ = device;
-    frequency_ = frequency;
-    next_ = 0;
-    return OpenNext();
+    if (chooser_.chosen()) return false;
+    return chooser_.Init(device, frequency);
   }
-  uint32_t StreamCreateFile(const char* path) override {
-    // A file that cannot be decoded is refused by every backend alike: no
-    // reason to try the next.
-    if (!chosen_ || !OggStream().Open(path)) return 0;
-    for (;;) {
-      if (const uint32_t stream = chosen_->StreamCreateFile(path)) return stream;
-      chosen_->Free();
-      chosen_.reset();
-      if (!OpenNext()) return 0;
-    }
-  }
-  bool Start() override { return chosen_ && chosen_->Start(); }
-  bool ChannelPlay(uint32_t stream, bool restart) override { return chosen_ && chosen_->ChannelPlay(stream, restart); }
-  uint64_t ChannelGetPosition(uint32_t stream) override { return chosen_ ? chosen_->ChannelGetPosition(stream) : 0; }
+  uint32_t StreamCreateFile(const char* path) override { return chooser_.Take(path, [](Audio&) {}); }
+  bool Start() override { return chosen() && chosen()->Start(); }
+  bool ChannelPlay(uint32_t stream, bool restart) override { return chosen() && chosen()->ChannelPlay(stream, restart); }
+  uint64_t ChannelGetPosition(uint32_t stream) override { return chosen() ? chosen()->ChannelGetPosition(stream) : 0; }
   double ChannelBytes2Seconds(uint32_t stream, uint64_t bytes) override {
-    return chosen_ ? chosen_->ChannelBytes2Seconds(stream, bytes) : -1.0;
+    return chosen() ? chosen()->ChannelBytes2Seconds(stream, bytes) : -1.0;
   }
-  bool Stop() override { return chosen_ && chosen_->Stop(); }
+  bool Stop() override { return chosen() && chosen()->Stop(); }
   // A freed device may be opened again, and the choice is made anew.
   bool Free() override {
-    if (!chosen_) return false;
-    const bool freed = chosen_->Free();
-    chosen_.reset();
-    return freed;
+    auto released = chooser_.Release();
+    return released && released->Free();
   }
 
  private:
-  // Opens the device on the next backend that can, from `next_` on.
-  bool OpenNext() {
-    while (next_ < backends_.size()) {
-      auto candidate = backends_[next_++]();
-      if (candidate->Init(device_, frequency_)) {
-        chosen_ = std::move(candidate);
-        return true;
-      }
-    }
-    return false;
-  }
-
-  std::vector<Factory> backends_;
-  size_t next_ = 0;
-  int device_ = -1, frequency_ = 0;
-  std::unique_ptr<Audio> chosen_;
+  Audio* chosen() const { return chooser_.chosen(); }
+  audio::Chooser<Audio> chooser_;
 };
 
 std::unique_ptr<Audio> CreateSdl() { return CreateSdlAudio(); }
@@ -80,18 +43,14 @@ std::unique_ptr<Audio> CreateSdl() { return CreateSdlAudio(); }
 std::unique_ptr<Audio> CreateDesktopAudio() {
 #ifdef _WIN32
   // SDL's device (WASAPI) is the Windows sound system's own client.
-  return std::make_unique<ChosenAudio>(std::vector<Factory>{&CreateSdl});
+  return std::make_unique<ChosenAudio>(std::vector<audio::Chooser<Audio>::Factory>{&CreateSdl});
 #else
-  return std::make_unique<ChosenAudio>(std::vector<Factory>{&CreateServerAudio, &CreateSdl});
+  return std::make_unique<ChosenAudio>(std::vector<audio::Chooser<Audio>::Factory>{&CreateServerAudio, &CreateSdl});
 #endif
 }
 
 #ifndef _WIN32
-// PipeWire first: its pulse service's timing leaves out the server's queue
-// (pipewire_audio.cpp), and a PulseAudio machine has no PipeWire sink.
-std::unique_ptr<Audio> CreateServerAudio() {
-  return std::make_unique<ChosenAudio>(std::vector<Factory>{&CreatePipeWireAudio, &CreatePulseAudio});
-}
+std::unique_ptr<Audio> CreateServerAudio() { return audio::NewResumingServerAudio(); }
 #endif
 
 }  // namespace platform

@@ -47,6 +47,21 @@ bool OggStream::Open(const char* path) {
   return true;
 }
 
+bool OggStream::Seek(int64_t frame) {
+  if (!file_ || frame < 0) return false;
+  const int64_t total = TotalFrames();
+  if (total >= 0 && frame > total) return false;
+  if (ov_pcm_seek(&file_->vf, frame) != 0) return false;
+  ended_ = false;
+  return true;
+}
+
+int64_t OggStream::TotalFrames() const {
+  if (!file_) return -1;
+  const ogg_int64_t total = ov_pcm_total(&file_->vf, -1);
+  return total < 0 ? -1 : static_cast<int64_t>(total);
+}
+
 size_t OggStream::Read(int16_t* out, size_t maxFrames) {
   if (!file_ || ended_) return 0;
   const size_t frameBytes = static_cast<size_t>(channels_) * 2;

@@ -29,6 +29,12 @@ class OggStream {
   // Decodes up to `maxFrames` interleaved frames into `out` (Channels() shorts
   // per frame); returns the frames written, 0 once the stream has ended.
   size_t Read(int16_t* out, size_t maxFrames);
+  // Moves to `frame` (from the start); false where the file cannot seek or
+  // is shorter, and the position is then unchanged.
+  bool Seek(int64_t frame);
+  // The track's length in frames, as its headers and last page say; -1 when
+  // the file cannot tell.
+  int64_t TotalFrames() const;
 
  private:
   struct File;

@@ -50,7 +50,7 @@ using audio::MonotonicSeconds;
 // stream, before start-up gives up on it (and the next backend is tried).
 constexpr int kConnectSeconds = 2;
 
-class PipeWireAudio final : public Audio {
+class PipeWireAudio final : public audio::ServerAudio {
  public:
   PipeWireAudio() { pw_init(nullptr, nullptr); }
   ~PipeWireAudio() override {
@@ -78,7 +78,7 @@ class PipeWireAudio final : public Audio {
   uint32_t StreamCreateFile(const char* path) override {
     if (!core_ || stream_) return 0;
     auto ogg = std::make_unique<OggStream>();
-    if (!ogg->Open(path)) return 0;
+    if (!ogg->Open(path) || (startFrame_ > 0 && !ogg->Seek(startFrame_))) return 0;
     pw_thread_loop_lock(loop_);
     pw_stream* stream = pw_stream_new(core_, "music",
                                       pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
@@ -146,6 +146,15 @@ class PipeWireAudio final : public Audio {
   }
 
   bool Stop() override { return SetActive(kStream, false) || core_ != nullptr; }
+
+  // A daemon that goes away takes the stream's connection with it.
+  bool Lost() override {
+    if (!loop_ || !stream_) return false;
+    pw_thread_loop_lock(loop_);
+    const pw_stream_state state = pw_stream_get_state(stream_, nullptr);
+    pw_thread_loop_unlock(loop_);
+    return state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED;
+  }
 
   bool Free() override {
     if (!loop_) return false;
@@ -352,5 +361,9 @@ class PipeWireAudio final : public Audio {
 }  // namespace
 
 std::unique_ptr<Audio> CreatePipeWireAudio() { return std::make_unique<PipeWireAudio>(); }
+
+namespace audio {
+std::unique_ptr<ServerAudio> NewPipeWireAudio() { return std::make_unique<PipeWireAudio>(); }
+}  // namespace audio
 
 }  // namespace platform

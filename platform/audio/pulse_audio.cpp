@@ -14,8 +14,8 @@
 //
 // How it fails: Init fails where no server answers within two seconds (it
 // never starts one). A server that goes away mid-run leaves the position a
-// little past its last report; a starved stream is heard as a gap and its
-// position stands until data flows again.
+// little past its last report and says so (Lost); a starved stream is heard
+// as a gap and its position stands until data flows again.
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
@@ -44,7 +44,7 @@ constexpr pa_usec_t kTargetLatency = 200 * PA_USEC_PER_MSEC;
 // How often the server is asked for a report.
 constexpr pa_usec_t kReportInterval = 100 * PA_USEC_PER_MSEC;
 
-class PulseAudio final : public Audio {
+class PulseAudio final : public audio::ServerAudio {
  public:
   ~PulseAudio() override { Free(); }
 
@@ -73,7 +73,7 @@ class PulseAudio final : public Audio {
   uint32_t StreamCreateFile(const char* path) override {
     if (!loop_ || stream_) return 0;
     auto ogg = std::make_unique<OggStream>();
-    if (!ogg->Open(path)) return 0;
+    if (!ogg->Open(path) || (startFrame_ > 0 && !ogg->Seek(startFrame_))) return 0;
     const pa_sample_spec spec{PA_SAMPLE_S16NE, static_cast<uint32_t>(ogg->Rate()),
                               static_cast<uint8_t>(ogg->Channels())};
     pa_threaded_mainloop_lock(loop_);
@@ -137,6 +137,15 @@ class PulseAudio final : public Audio {
   }
 
   bool Stop() override { return Cork(kStream, true) || loop_ != nullptr; }
+
+  bool Lost() override {
+    if (!loop_) return false;
+    pa_threaded_mainloop_lock(loop_);
+    const bool contextGone = !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_));
+    const bool streamGone = stream_ && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_));
+    pa_threaded_mainloop_unlock(loop_);
+    return contextGone || streamGone;
+  }
 
   bool Free() override {
     if (!loop_) return false;
@@ -272,5 +281,9 @@ class PulseAudio final : public Audio {
 }  // namespace
 
 std::unique_ptr<Audio> CreatePulseAudio() { return std::make_unique<PulseAudio>(); }
+
+namespace audio {
+std::unique_ptr<ServerAudio> NewPulseAudio() { return std::make_unique<PulseAudio>(); }
+}  // namespace audio
 
 }  // namespace platform
