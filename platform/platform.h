@@ -272,17 +272,21 @@ std::unique_ptr<Video> CreateWin32Video();  // Windows builds only
 // caller's to initialise.
 Window* OpenHiddenGlWindow(Video& video, const std::string& title, int width, int height);
 
-// The desktop's music. On Linux, where a sound server answers, a stream whose
-// position is the server's account of the sample being played: PipeWire's
-// own stream where a PipeWire daemon with an audio sink answers, else a
-// libpulse stream (PulseAudio); elsewhere (a bare ALSA device, SDL's dummy
-// driver) an SDL device whose position is estimated from its callbacks; on
-// Windows always the SDL device. The choice is made by `Init`.
+// The desktop's music. On Linux, where a sound server answers and takes the
+// stream, a stream whose position is the server's account of the sample
+// being played: PipeWire's own stream where a PipeWire daemon links it to an
+// audio sink, else a libpulse stream (PulseAudio); elsewhere (a bare ALSA
+// device, SDL's dummy driver) an SDL device whose position is estimated from
+// its callbacks; on Windows always the SDL device. The choice is made by
+// `Init` and `StreamCreateFile`. A server that goes away mid-run leaves the
+// position running on at the music's pace until a server answers again,
+// where the track resumes at the position reached.
 std::unique_ptr<Audio> CreateDesktopAudio();
 // The backends on their own, for tests and benchmarks; `CreateServerAudio`
-// is the sound server's choice of the two after it. A server backend's `Init`
-// fails, within two seconds and with nothing left behind, where no server of
-// its kind answers; it never starts one. Linux builds only.
+// is the sound server's choice of the two after it, resumed as above. A
+// server backend's `Init` fails, within two seconds and with nothing left
+// behind, where no server of its kind answers; it never starts one. Linux
+// builds only.
 std::unique_ptr<Audio> CreateServerAudio();
 std::unique_ptr<Audio> CreatePipeWireAudio();
 std::unique_ptr<Audio> CreatePulseAudio();
