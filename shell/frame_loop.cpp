@@ -1,5 +1,7 @@
 #include <GL/gl.h>
 
+#include <algorithm>
+
 #include "effects/filter.h"
 #include "shell/shell.h"
 
@@ -20,5 +22,9 @@ double RunFrame(double demoTime) {
     DemoVideo->Dispatch(message);
   }
   DemoVideo->Present(DemoDC);
-  return MusicClock();
+  DemoFrameLead.Presented(FrameClock());
+  const double music = MusicClock();
+  DemoFrameLead.ClockRead(FrameClock());
+  if (!DrawAhead) return music;
+  return std::max(demoTime, music + DemoFrameLead.Seconds());
 }

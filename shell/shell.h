@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "shell/frame_lead.h"
 
 class filter;
 
@@ -52,6 +53,7 @@ extern bool DemoGLContext;
 extern uint32_t MusicStream;
 extern filter* AbsEffect;
 extern filter* MaskEffect;
+extern FrameLead DemoFrameLead;
 extern EffectFactory DemoEffectFactory;
 
 intptr_t MainWindowProc(platform::Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam);
@@ -87,8 +89,14 @@ void SetFixedGlState();
 double MusicClock();
 
 // One iteration of the frame loop with the given demo time; returns the time
-// of the next iteration.
+// of the next iteration: the music position read after the swap, plus the
+// lead that makes the next frame show the music of the moment it is on
+// screen (frame_lead.h), never less than `demoTime`. With `DrawAhead` false
+// the bare reading (the benchmarks' comparison).
 double RunFrame(double demoTime);
+extern bool DrawAhead;
+// The monotonic clock the lead is measured with, in seconds; tests replace it.
+extern double (*FrameClock)();
 
 // The whole run; returns the process exit status. The backends stay owned by
 // the caller.

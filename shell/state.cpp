@@ -1,3 +1,5 @@
+#include <chrono>
+
 #include "effects/filter.h"
 #include "shell/shell.h"
 
@@ -12,6 +14,13 @@ uint32_t MusicStream = 0;
 filter* AbsEffect = nullptr;
 filter* MaskEffect = nullptr;
 EffectFactory DemoEffectFactory = CreateDemoEffect;
+bool DrawAhead = true;
+FrameLead DemoFrameLead;
+
+double SteadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+double (*FrameClock)() = SteadySeconds;
 
 void ResetShellState() {
   ActiveSettings = nullptr;
@@ -25,4 +34,7 @@ void ResetShellState() {
   AbsEffect = nullptr;
   MaskEffect = nullptr;
   DemoEffectFactory = CreateDemoEffect;
+  DrawAhead = true;
+  DemoFrameLead = FrameLead();
+  FrameClock = SteadySeconds;
 }

@@ -110,6 +110,8 @@ TEST_F(ShellTest, WindowProcedureQuitsOnEscapeAndCloseOnly) {
 
 TEST_F(ShellTest, FrameLoopDrawsEachFrameAtThePositionReadAfterThePreviousSwap) {
   FakeRunningDemo();
+  // Frames that take no time: no lead.
+  FrameClock = [] { return 5.0; };
   // Bytes of 16-bit stereo at 44.1 kHz: 176400 per second.
   audio.positions = {17640, 35280, 176400};
   double t = 0.0;
@@ -125,6 +127,43 @@ TEST_F(ShellTest, FrameLoopDrawsEachFrameAtThePositionReadAfterThePreviousSwap) 
   }
   EXPECT_EQ(audio.positionReads, 4) << "one clock read per frame, after the swap";
   EXPECT_EQ(video.presents, 4);
+}
+
+// Frames that each take 30 ms from the clock's reading to their present are
+// on screen for the 30 ms after it: each is drawn for the middle of that,
+// 45 ms past its reading. A frame that stalls for 300 ms is no prediction;
+// a lead above 100 ms is not believed; without DrawAhead the bare readings.
+TEST_F(ShellTest, EachFrameIsDrawnForTheMiddleOfItsTimeOnScreen) {
+  static double now;
+  auto run = [&](const std::vector<double>& cost, bool ahead = true) {
+    ResetShellState();
+    DrawAhead = ahead;
+    DemoEffectFactory = RecordingFactory;
+    DemoVideo = &video;
+    DemoAudio = &audio;
+    FrameClock = [] { return now; };
+    FakeRunningDemo();
+    now = 100.0;
+    // The music position at each reading: the time since the first frame.
+    audio.positionReads = 0;
+    audio.positions.clear();
+    double elapsed = 0;
+    for (double c : cost) audio.positions.push_back(static_cast<uint64_t>((elapsed += c) * 44100) * 4);
+    size_t presented = 0;
+    video.onPresent = [&](int) { now += cost[std::min(presented++, cost.size() - 1)]; };
+    double t = 0.0;
+    for (size_t i = 0; i < cost.size(); ++i) t = RunFrame(t);
+    std::vector<double> leads;  // drawn time less the music read before it
+    for (size_t i = 1; i < recordedAbs->times.size(); ++i)
+      leads.push_back(recordedAbs->times[i] - static_cast<double>(audio.positions[i - 1] / 4) / 44100);
+    return leads;
+  };
+  std::vector<double> cost(24, 0.030);
+  cost[12] = 0.300;
+  const std::vector<double> leads = run(cost);
+  for (size_t i = 3; i < leads.size(); ++i) EXPECT_NEAR(leads[i], 0.045, 1e-4) << "frame " << i + 1;
+  EXPECT_NEAR(run(std::vector<double>(8, 0.200)).back(), 0.1, 1e-4) << "a lead above 100 ms is not believed";
+  for (double lead : run(cost, false)) EXPECT_NEAR(lead, 0.0, 1e-4);
 }
 
 TEST_F(ShellTest, QuitDuringThePumpFinishesTheFrameAndEndsTheRun) {

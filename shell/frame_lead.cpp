@@ -1,0 +1,30 @@
+#include "shell/frame_lead.h"
+
+#include <algorithm>
+
+void FrameLead::Ring::Add(double v) {
+  values[next] = v;
+  next = (next + 1) % values.size();
+  count = std::min(count + 1, values.size());
+}
+
+double FrameLead::Ring::Median() const {
+  if (count == 0) return 0.0;
+  std::array<double, kFrames> sorted = values;
+  std::sort(sorted.begin(), sorted.begin() + static_cast<long>(count));
+  return sorted[count / 2];
+}
+
+void FrameLead::ClockRead(double at) { readAt_ = at; }
+
+void FrameLead::Presented(double at) {
+  // The frame just presented was drawn for the reading taken before it.
+  if (readAt_ >= 0 && at >= readAt_) latency_.Add(at - readAt_);
+  if (presentedAt_ >= 0 && at >= presentedAt_) interval_.Add(at - presentedAt_);
+  presentedAt_ = at;
+}
+
+double FrameLead::Seconds() const {
+  if (latency_.count == 0 || interval_.count == 0) return 0.0;
+  return std::clamp(latency_.Median() + interval_.Median() / 2, 0.0, kMaxSeconds);
+}
