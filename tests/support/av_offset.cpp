@@ -631,6 +631,40 @@ std::optional<Session> Play(platform::Audio& audio, const std::string& track, do
   return s;
 }
 
+struct Card::Impl {
+  MonitorRecorder control;
+  PretendCard card;
+  bool started = false;
+};
+
+Card::Card() : impl_(std::make_unique<Impl>()) {}
+Card::~Card() {
+  if (impl_->started) {
+    std::vector<int16_t> recorded;
+    double startedAt, fillMs;
+    Stop(recorded, startedAt, fillMs);
+  }
+}
+
+bool Card::Start() {
+  if (!impl_->control.Start(false)) return false;
+  impl_->started = true;
+  if (impl_->card.Start(impl_->control, true)) return true;
+  std::vector<int16_t> recorded;
+  double startedAt, fillMs;
+  Stop(recorded, startedAt, fillMs);
+  return false;
+}
+
+void Card::Stop(std::vector<int16_t>& recorded, double& startedAt, double& fillMs) {
+  std::vector<Arrival> arrivals;
+  impl_->card.Stop(impl_->control, recorded, arrivals, fillMs);
+  startedAt = arrivals.empty() ? NAN : arrivals.front().played - static_cast<double>(arrivals.front().frames) / kRate;
+  std::vector<int16_t> none;
+  impl_->control.Stop(none, arrivals);
+  impl_->started = false;
+}
+
 Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
   Result r;
   // A step is how far the clock moved beyond the time that passed between

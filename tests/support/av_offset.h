@@ -27,6 +27,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -101,5 +102,21 @@ bool CanSuspend(const std::string& serverName);
 std::optional<Session> Play(platform::Audio& audio, const std::string& track, double seconds, double suspendAt,
                             Reference reference = Reference::Monitor, double moveToCardAt = 0);
 Result Analyse(const Session& session, const std::vector<long>& trackClicks);
+
+// The pretend card alone, the default sink while it lives, for a run of the
+// whole demo (bench/platform/av_e2e): Stop gives what it played (left
+// channel) and when. Frame i of `recorded` was played at `startedAt + i / kRate`
+// on the steady clock.
+class Card {
+ public:
+  Card();
+  ~Card();
+  bool Start();
+  void Stop(std::vector<int16_t>& recorded, double& startedAt, double& fillMs);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace avoffset
