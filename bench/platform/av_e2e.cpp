@@ -47,6 +47,9 @@ namespace {
 
 constexpr int kColumns = 32, kRows = 16;
 constexpr int kRate = avoffset::kRate;
+// How early before its bell a flash is looked for: a clock that runs ahead
+// of the sound by a device's buffer shows it that much before.
+double kEarliest = std::getenv("AV_E2E_EARLIEST") ? std::atof(std::getenv("AV_E2E_EARLIEST")) : 0.25;
 
 double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
@@ -232,7 +235,7 @@ int main(int argc, char** argv) {
     if (playedAt + 0.4 > frames.back().at) break;
     double bestRise = 0, seenAt = NAN;
     for (size_t k = 1; k < frames.size(); ++k) {
-      if (frames[k].at < playedAt - 0.25 || frames[k].at > playedAt + 0.35) continue;
+      if (frames[k].at < playedAt - kEarliest || frames[k].at > playedAt + 0.35) continue;
       for (size_t c = 0; c < frames[k].cells.size(); ++c) {
         const double rise = frames[k].cells[c] - frames[k - 1].cells[c];
         if (rise > bestRise) bestRise = rise, seenAt = frames[k].at;
