@@ -4,7 +4,7 @@
 // driver and a sound device, and nothing more. The shell, the GPU resources and
 // the effects are portable C++ that talk only to `platform::Video` and
 // `platform::Audio`. Behind this one header, one file a backend:
-//   audio/   the music stream and its clocks: PipeWire, PulseAudio and SDL
+//   audio/   the music stream and its clocks: PipeWire, PulseAudio, WASAPI and SDL
 //            backends, the clock models (music_clock.h), the Ogg source, the
 //            desktop's choice (desktop_audio.cpp), what they share (backend.h);
 //   here     the video backends (SDL2 with FLTK dialogs on Linux, Win32 + WGL
@@ -277,7 +277,8 @@ Window* OpenHiddenGlWindow(Video& video, const std::string& title, int width, in
 // being played: PipeWire's own stream where a PipeWire daemon links it to an
 // audio sink, else a libpulse stream (PulseAudio); elsewhere (a bare ALSA
 // device, SDL's dummy driver) an SDL device whose position is estimated from
-// its callbacks; on Windows always the SDL device. The choice is made by
+// its callbacks; on Windows a WASAPI stream on the device's own clock, else
+// the SDL device. The choice is made by
 // `Init` and `StreamCreateFile`. A server that goes away mid-run leaves the
 // position running on at the music's pace until a server answers again,
 // where the track resumes at the position reached.
@@ -294,5 +295,8 @@ std::unique_ptr<Audio> CreatePulseAudio();
 // naive clock, kept only so benchmarks can show what the heard clock fixes.
 enum class ClockModel { Heard, BuffersHandedOver };
 std::unique_ptr<Audio> CreateSdlAudio(ClockModel model = ClockModel::Heard);
+// Windows' own: a WASAPI shared-mode stream on the default output device,
+// its position the device's. Windows builds only.
+std::unique_ptr<Audio> CreateWasapiAudio();
 
 }  // namespace platform

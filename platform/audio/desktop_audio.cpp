@@ -42,8 +42,9 @@ std::unique_ptr<Audio> CreateSdl() { return CreateSdlAudio(); }
 
 std::unique_ptr<Audio> CreateDesktopAudio() {
 #ifdef _WIN32
-  // SDL's device (WASAPI) is the Windows sound system's own client.
-  return std::make_unique<ChosenAudio>(std::vector<audio::Chooser<Audio>::Factory>{&CreateSdl});
+  // The device's own clock through WASAPI; SDL's device where WASAPI cannot
+  // be opened.
+  return std::make_unique<ChosenAudio>(std::vector<audio::Chooser<Audio>::Factory>{&CreateWasapiAudio, &CreateSdl});
 #else
   return std::make_unique<ChosenAudio>(std::vector<audio::Chooser<Audio>::Factory>{&CreateServerAudio, &CreateSdl});
 #endif
