@@ -718,12 +718,16 @@ Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
       if (it != trackClicks.end() && *it <= frame + kMatchFrames) return *it;
       return std::nullopt;
     };
+    // Any heard click may be the anchor: the first one can be a fragment (a
+    // stream moved or resumed in the middle of a click).
     long shift = 0;
     int bestMatches = -1;
-    for (long c : trackClicks) {
-      int matches = 0;
-      for (long h : here) matches += trackClickNear(h + c - here.front()).has_value();
-      if (matches > bestMatches) bestMatches = matches, shift = c - here.front();
+    for (long anchor : here) {
+      for (long c : trackClicks) {
+        int matches = 0;
+        for (long h : here) matches += trackClickNear(h + c - anchor).has_value();
+        if (matches > bestMatches) bestMatches = matches, shift = c - anchor;
+      }
     }
     for (long h : here) {
       const std::optional<long> click = trackClickNear(h + shift);
