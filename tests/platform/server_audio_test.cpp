@@ -92,6 +92,31 @@ TEST(ServerAudio, ClockFollowsThePlayedFrameOfACardWithADeepBuffer) {
   }
 }
 
+// On PipeWire a new default sink with a longer latency (a headset plugged
+// in): the session manager moves the music there, and from half a second
+// after the move the clock follows the frame played there. (On PulseAudio the
+// card case above moves the stream.)
+TEST(ServerAudio, ClockFollowsTheMusicToANewDefaultSink) {
+  const std::string server = avoffset::ServerName();
+  if (server.empty()) GTEST_SKIP() << "no sound server answers (scripts/sound-server starts one)";
+  if (avoffset::CanSuspend(server)) GTEST_SKIP() << server << ": the card case moves the stream there";
+  TempDir dir;
+  const std::string track = dir / "clicks.ogg";
+  ASSERT_TRUE(avoffset::WriteClickTrack(track, 6.0));
+  auto audio = platform::CreateDesktopAudio();
+  const auto session = avoffset::Play(*audio, track, 5.5, 0.0, avoffset::Reference::Monitor, 2.0);
+  ASSERT_TRUE(session) << server << ": no second sink";
+  const avoffset::Result r = avoffset::Analyse(*session, avoffset::ClicksIn(track));
+  std::printf("%s, a new default sink at 2 s: from 0.5 s after the move %+.2f ms (%.2f..%.2f, sd %.2f, %d clicks)\n",
+              server.c_str(), r.before.mean, r.before.lo, r.before.hi, r.before.sd, r.before.count);
+  EXPECT_GT(session->movedAt, 0) << "the default sink did not change";
+  EXPECT_GE(r.before.count, 8) << "too few clicks heard on the new sink";
+  EXPECT_LT(std::abs(r.before.mean), 2.0);
+  EXPECT_GT(r.before.lo, -5.0);
+  EXPECT_LT(r.before.hi, 5.0);
+  EXPECT_EQ(r.backwardSteps, 0);
+}
+
 // Whatever answers (a server, a server that links no stream to its sink, or
 // none and SDL's device), the desktop's audio takes the music and plays it.
 // (A null sink with no other client can hold two seconds before the first

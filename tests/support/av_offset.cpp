@@ -558,7 +558,7 @@ std::string ServerName() {
 // Plays the track for `seconds`, suspending the sink for 500 ms at
 // `suspendAt` (none if 0).
 std::optional<Session> Play(platform::Audio& audio, const std::string& track, double seconds, double suspendAt,
-                            Reference reference, double moveToCardAt) {
+                            Reference reference, double moveAt) {
   Session s;
   // PipeWire's pulse service is the suspending voice there; its own graph
   // records. With the pretend card the recorder's connection only loads the
@@ -569,16 +569,37 @@ std::optional<Session> Play(platform::Audio& audio, const std::string& track, do
   GraphRecorder graphRecorder;
   PretendCard pretendCard;
   if (!recorder.Start(!graph && !card)) return std::nullopt;
-  if ((graph && !graphRecorder.Start()) || (card && !pretendCard.Start(recorder, moveToCardAt <= 0))) {
+  if ((graph && !graphRecorder.Start()) || (card && !pretendCard.Start(recorder, moveAt <= 0))) {
     if (card) pretendCard.Stop(recorder, s.recorded, s.arrivals, s.cardFillMs);
     recorder.Stop(s.recorded, s.arrivals);
     graphRecorder.Stop(s.recorded, s.arrivals);
     return std::nullopt;
   }
+  // Its quantum is four times the null sink's, so that the graph's latency
+  // changes with the move.
+  uint32_t secondSink = PA_INVALID_INDEX;
+  const std::string firstSink = recorder.DefaultSink();
+  auto dropSecondSink = [&] {
+    if (secondSink == PA_INVALID_INDEX) return;
+    recorder.SetDefaultSink(firstSink);
+    recorder.UnloadModule(secondSink);
+    secondSink = PA_INVALID_INDEX;
+  };
+  if (graph && moveAt > 0) {
+    secondSink = recorder.LoadModule("module-null-sink",
+                                     "sink_name=sorvane_second rate=44100 channels=2 "
+                                     "sink_properties=node.latency=4096/44100");
+    if (secondSink == PA_INVALID_INDEX) {
+      recorder.Stop(s.recorded, s.arrivals);
+      graphRecorder.Stop(s.recorded, s.arrivals);
+      return std::nullopt;
+    }
+  }
   // A new record stream's timing takes a moment to settle, and under load
   // its first data can come late: the track starts once it runs steadily.
   std::this_thread::sleep_for(std::chrono::seconds(2));
   if (!audio.Init(-1, kRate)) {
+    dropSecondSink();
     if (card) pretendCard.Stop(recorder, s.recorded, s.arrivals, s.cardFillMs);
     recorder.Stop(s.recorded, s.arrivals);
     graphRecorder.Stop(s.recorded, s.arrivals);
@@ -598,12 +619,14 @@ std::optional<Session> Play(platform::Audio& audio, const std::string& track, do
       s.resumedAt = recorder.Suspend(false);
     });
   }
-  // The card waits beside the default sink until the stream is moved to it.
+  // The card waits beside the default sink until the stream is moved to it;
+  // on PipeWire the second sink waits to become the default.
   std::thread mover;
-  if (card && moveToCardAt > 0) {
+  if (moveAt > 0 && (card || secondSink != PA_INVALID_INDEX)) {
     mover = std::thread([&] {
-      std::this_thread::sleep_until(start + std::chrono::duration<double>(moveToCardAt));
-      s.movedAt = recorder.MoveAllTo("sorvane_card");
+      std::this_thread::sleep_until(start + std::chrono::duration<double>(moveAt));
+      if (card) s.movedAt = recorder.MoveAllTo("sorvane_card");
+      else if (recorder.SetDefaultSink("sorvane_second")) s.movedAt = Seconds(Clock::now());
     });
   }
   while (Clock::now() - start < std::chrono::duration<double>(seconds)) {
@@ -616,6 +639,7 @@ std::optional<Session> Play(platform::Audio& audio, const std::string& track, do
   if (mover.joinable()) mover.join();
   audio.Stop();
   audio.Free();
+  dropSecondSink();
   if (card) {
     std::vector<int16_t> none;
     std::vector<Arrival> noArrivals;

@@ -81,7 +81,7 @@ struct Session {
   double suspendedAt = 0, resumedAt = 0;
   long quantum = 0;  // the graph's frames a cycle, where PipeWire's graph recorded
   double cardFillMs = NAN;  // the pretend card's median buffer fill: its sink latency
-  double movedAt = 0;       // when the stream was moved to the card (0: never)
+  double movedAt = 0;       // when the stream was moved (0: never)
 };
 
 // Where the played time of a sample comes from.
@@ -92,15 +92,20 @@ struct Session {
 //  Card: a pretend sound card (a pipe sink read at an exact pace) made the
 //    default sink for the run: a frame is played when it is read, and the
 //    sink's latency is the card's buffer, hundreds of milliseconds. No
-//    suspend. With `moveToCardAt` the stream starts on the default sink and
-//    is moved to the card then; only clicks from 0.5 s after the move count.
+//    suspend.
+// With `moveAt` the stream is moved while it plays, and only clicks from
+// 0.5 s after the move count: with the card, the stream starts on the
+// default sink and is moved to the card (as a user picks another output);
+// with the monitor on PipeWire, a second null sink with a longer latency
+// becomes the default and the session manager moves the stream (and the
+// recorder) there, as when a headset is plugged in.
 enum class Reference { Monitor, Card };
 
 // Plays the track through `audio` for `seconds`, suspending the default sink
 // for 500 ms at `suspendAt` (never if 0).
 bool CanSuspend(const std::string& serverName);
 std::optional<Session> Play(platform::Audio& audio, const std::string& track, double seconds, double suspendAt,
-                            Reference reference = Reference::Monitor, double moveToCardAt = 0);
+                            Reference reference = Reference::Monitor, double moveAt = 0);
 Result Analyse(const Session& session, const std::vector<long>& trackClicks);
 
 // The pretend card alone, the default sink while it lives, for a run of the
