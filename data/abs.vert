@@ -14,7 +14,7 @@
 #else
 #define steady varying
 #endif
-uniform float t;  // 0.3 × seconds
+uniform float t;  // kTimeScale × seconds
 
 varying vec2 uv;         // the relief and the stone
 varying vec4 uvPhotos;   // the rust and the marble, drifting apart
@@ -106,14 +106,15 @@ vec4 ripple(vec4 b, vec2 view) {
 }
 
 void main() {
-  seconds = t / 0.3;
+  seconds = t / kTimeScale;
   playScore();
 
   uv = gl_MultiTexCoord0.xy;
   uvPhotos = vec4(uv * 0.5 + vec2(0.0035 * seconds, 0.0), uv * 0.75 + vec2(-0.0025, 0.0015) * seconds);
 
-  // Where this vertex lies from the view's centre, in world units.
-  vec2 centre = vec2(0.5 + seconds * 0.01, 0.5);
+  // Where this vertex lies from the view's centre, in world units: the view
+  // follows the camera's slide (kSlide world units a second).
+  vec2 centre = vec2(0.5 + seconds * (kSlide / kWorld.x), 0.5);
   vec2 view = (uv - centre) * kWorld;
 
   float blend = sectionBlend();

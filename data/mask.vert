@@ -11,7 +11,7 @@
 #else
 #define steady varying
 #endif
-uniform float t;     // 0.3 × seconds
+uniform float t;     // kTimeScale × seconds
 uniform float fade;  // 0..1, negative after the end: clamped here
 
 varying vec4 uvCloudWater;
@@ -49,7 +49,7 @@ vec3 tintOf(int s) {
 }
 
 void main() {
-  seconds = t / 0.3;
+  seconds = t / kTimeScale;
   playScore();
 
   vec2 uv = gl_MultiTexCoord0.xy;

@@ -8,7 +8,7 @@
 // Everything here runs for the strip's four vertices only; the fragment
 // shaders receive what it yields as varyings.
 
-float seconds = 0.0;  // music position: t / 0.3, set first by the caller
+float seconds = 0.0;  // music position: t / kTimeScale, set first by the caller
 
 // The form: the section playing now, the one before it, and how far the
 // picture has moved from the look of the one before to this one's (0..1,

@@ -3,19 +3,23 @@
 // What it is for: everything the shell needs from a windowing system, a GL
 // driver and a sound device, and nothing more. The shell, the GPU resources and
 // the effects are portable C++ that talk only to `platform::Video` and
-// `platform::Audio`. Behind this one header, one file a backend:
-//   audio/   the music stream and its clocks: PipeWire, PulseAudio, WASAPI and SDL
-//            backends, the clock models (music_clock.h), the Ogg source, the
-//            desktop's choice (desktop_audio.cpp), what they share (backend.h);
-//   here     the video backends (SDL2 with FLTK dialogs on Linux, Win32 + WGL
-//            with its resources on Windows, the one choice in
-//            desktop_video.cpp), close signals, where installed files live,
-//            and the null backends for tests and headless capture.
+// `platform::Audio`. Behind this one header, two wings, one file a backend:
+//   audio/   the music stream and its clocks: PipeWire, PulseAudio, WASAPI and
+//            SDL backends, the clock models (music_clock.h), the Ogg source,
+//            the desktop's one choice (desktop_audio.cpp), what the backends
+//            share (backend.h);
+//   video/   windows, GL contexts, events and dialogs: SDL2 with FLTK dialogs
+//            on Linux, Win32 + WGL with its resource script (the dialog, the
+//            manifest, the version) on Windows, the desktop's one choice
+//            (desktop_video.cpp), and SIGINT/SIGTERM/SIGHUP as close
+//            requests (signals.h);
+//   here     where the installed program finds its files
+//            (program_folders_linux.cpp, program_folders_win32.cpp).
 //
 // How to use it: `platform::CreateDesktopVideo()` / `platform::CreateDesktopAudio()`
 // for the real thing (the desktop video backend is SDL2 on Linux, Win32 + WGL
-// on Windows); `platform::NullVideo` / `platform::NullAudio`
-// (platform/null_platform.h) script and record every call for tests.
+// on Windows). The tests' recording doubles, `platform::NullVideo` and
+// `platform::NullAudio`, live beside the tests (tests/support/null_platform.h).
 //
 // Member names avoid the Win32 API's own (which are macros there), so a
 // Windows backend can include <windows.h> beside this header.

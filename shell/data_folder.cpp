@@ -2,8 +2,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "shell/data_folder.h"
+
 #include "gpu/shader.h"
-#include "shell/shell.h"
 
 namespace fs = std::filesystem;
 

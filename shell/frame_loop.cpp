@@ -1,9 +1,21 @@
-#include <GL/gl.h>
-
 #include <algorithm>
 
-#include "effects/filter.h"
+#include "effects/frame.h"
 #include "shell/shell.h"
+
+namespace {
+
+// Drains every pending message without waiting; a quit seen here still lets
+// the frame be presented and the clock be read.
+void PumpMessages() {
+  platform::Message message;
+  while (DemoVideo->PollMessage(&message)) {
+    if (message.message == platform::kMsgQuit) QuitRequested = true;
+    DemoVideo->Dispatch(message);
+  }
+}
+
+}  // namespace
 
 double MusicClock() {
   const uint64_t position = DemoAudio->ChannelGetPosition(MusicStream);
@@ -11,16 +23,8 @@ double MusicClock() {
 }
 
 double RunFrame(double demoTime) {
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-  AbsEffect->render(demoTime);
-  MaskEffect->render(demoTime);
-  // Drain every pending message without waiting; a quit seen here still lets
-  // this frame be presented and the clock be read.
-  platform::Message message;
-  while (DemoVideo->PollMessage(&message)) {
-    if (message.message == platform::kMsgQuit) QuitRequested = true;
-    DemoVideo->Dispatch(message);
-  }
+  DrawFrame(demoTime, *AbsEffect, MaskEffect);
+  PumpMessages();
   DemoVideo->Present(DemoDC);
   DemoFrameLead.Presented(FrameClock());
   const double music = MusicClock();

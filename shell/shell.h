@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "shell/data_folder.h"
 #include "shell/frame_lead.h"
 
 class filter;
@@ -62,28 +63,8 @@ intptr_t MainWindowProc(platform::Window* window, uint32_t message, uintptr_t wP
 // value (0: "Die"; 1: "Demo"; -1: the dialog could not be shown).
 intptr_t ShowSettingsDialog();
 
-// Makes the folder the demo reads its files from the working directory: the
-// working directory itself when it holds every file the demo reads (so a run
-// folder always wins), else the first of `folders.data` that does; where
-// none does it stays, and start-up fails as it would. Points the shader log
-// at that folder when a file can be written there, else at `folders.state`
-// (made when missing). Returns the log's path; empty, with a line on stderr,
-// when neither can be written. Called by `main` and the capture tool before
-// anything is read.
-std::string EnterDataFolder(const platform::ProgramFolders& folders);
-
 // Builds the running demo; false when a step failed (nothing is undone).
 bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool vsync);
-
-// The letterbox viewport: a 2:1 strip centred vertically (arithmetic shifts).
-struct Viewport {
-  int x, y, width, height;
-};
-Viewport LetterboxViewport(int32_t width, int32_t height);
-
-// The fixed GL state every frame relies on: black clear colour, depth clear
-// value and function, nicest perspective correction.
-void SetFixedGlState();
 
 // Reads the music position after a frame, in seconds: the time of the next one.
 double MusicClock();

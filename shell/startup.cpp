@@ -2,6 +2,7 @@
 #include <IL/il.h>
 
 #include "effects/filter.h"
+#include "effects/frame.h"
 #include "gpu/texture.h"
 #include "shell/shell.h"
 
@@ -15,18 +16,6 @@ constexpr int kMultisampleSamples = 4;
 constexpr const char* kMusicFile = "04-Slow_Amber_Circles.ogg";
 
 }  // namespace
-
-Viewport LetterboxViewport(int32_t width, int32_t height) {
-  const int32_t halfWidth = width >> 1;
-  return {0, (height - halfWidth) >> 1, width, halfWidth};
-}
-
-void SetFixedGlState() {
-  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-  glClearDepth(10000.0);  // clamped to 1.0 by the GL
-  glDepthFunc(GL_LESS);
-  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-}
 
 bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool vsync) {
   platform::Video& video = *DemoVideo;

@@ -40,7 +40,7 @@
 #include <vector>
 
 #include "platform/audio/ogg_stream.h"
-#include "score.h"
+#include "tools/assetgen/score.h"
 #include "tests/support/av_offset.h"
 
 namespace {

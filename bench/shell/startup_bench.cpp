@@ -19,7 +19,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/null_platform.h"
+#include "tests/support/null_platform.h"
 #include "shell/shell.h"
 
 namespace {

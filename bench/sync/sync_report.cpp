@@ -26,9 +26,10 @@
 #include <string>
 #include <vector>
 
+#include "effects/score_timeline.h"
 #include "platform/audio/ogg_stream.h"
-#include "score.h"
 #include "tests/support/support.h"
+#include "tools/assetgen/score.h"
 #include "tools/capture/capture.h"
 
 namespace fs = std::filesystem;
@@ -38,7 +39,8 @@ namespace {
 
 constexpr int kWidth = 160, kHeight = 80;
 constexpr double kFps = 10.0;
-constexpr double kFrom = 5.0, kTo = 269.0;  // between the fade-in and the fade-out
+// Between the fade-in and the fade-out.
+constexpr double kFrom = timeline::kFadeInEnd, kTo = timeline::kFadeOutStart;
 constexpr double kBellWindow = 0.3;
 constexpr double kCorrelationGoal = 0.7, kBellGoal = 0.9, kSectionGoal = 0.06;
 

@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "credits.h"
-#include "support.h"
+#include "tools/assetgen/credits.h"
+#include "tests/assetgen/support.h"
 
 namespace sorvane::assetgen {
 namespace {

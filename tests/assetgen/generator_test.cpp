@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "assets.h"
-#include "support.h"
+#include "tools/assetgen/assets.h"
+#include "tests/assetgen/support.h"
 
 namespace sorvane::assetgen::test {
 namespace {

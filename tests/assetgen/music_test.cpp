@@ -6,9 +6,9 @@
 
 #include <ebur128.h>
 
-#include "master.h"
-#include "support.h"
-#include "synth.h"
+#include "tools/assetgen/master.h"
+#include "tests/assetgen/support.h"
+#include "tools/assetgen/synth.h"
 
 namespace sorvane::assetgen {
 namespace {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "noise.h"
+#include "tools/assetgen/noise.h"
 
 namespace sorvane::assetgen {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "gpu/normal_map.h"
-#include "support.h"
+#include "tests/assetgen/support.h"
 
 namespace sorvane::assetgen::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <set>
 
-#include "score.h"
+#include "tools/assetgen/score.h"
 
 namespace sorvane::assetgen {
 namespace {

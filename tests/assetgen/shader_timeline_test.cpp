@@ -3,16 +3,18 @@
 // it refuses sources it cannot fill.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "score.h"
-#include "shader_timeline.h"
-#include "support.h"
+#include "tools/assetgen/score.h"
+#include "tools/assetgen/shader_timeline.h"
+#include "tests/assetgen/support.h"
 
 namespace sorvane::assetgen {
 namespace {
@@ -111,6 +113,39 @@ TEST(ShaderTimeline, RunFolderShadersCarryTheScoreEventForEvent) {
       }
     }
   }
+}
+
+// The value of `name` in generated text ("... kName = 269.0f;"), NAN if absent.
+double ConstantIn(const std::string& text, const std::string& name) {
+  std::smatch m;
+  if (!std::regex_search(text, m, std::regex(" " + name + " = ([-0-9.e]+)f?;"))) return NAN;
+  return std::stod(m[1]);
+}
+
+// The picture's fade to black and its credits follow the score: a copy of
+// the score with its last chord held 16 s longer moves them, and the end,
+// 16 s later in both the shaders' block and the C++ header; the fade-in
+// stays. The header the effects were compiled with is the score's own.
+TEST(ShaderTimeline, FadeAndCreditsFollowTheScoresLength) {
+  const Score score = ComposeScore();
+  Score longer = score;
+  longer.chords.back().length += 16.0;
+  longer.length += 16.0;
+  PlaceEnding(longer);
+  for (const char* name : {"kFadeOutStart", "kCreditsStart", "kEnd", "kFadeInEnd"}) {
+    SCOPED_TRACE(name);
+    const double shift = std::string(name) == "kFadeInEnd" ? 0.0 : 16.0;
+    for (const auto& [what, before, after] :
+         {std::tuple{"shaders", TimelineGlsl(score), TimelineGlsl(longer)},
+          std::tuple{"header", TimelineHeader(score), TimelineHeader(longer)}}) {
+      SCOPED_TRACE(what);
+      ASSERT_FALSE(std::isnan(ConstantIn(before, name)));
+      EXPECT_EQ(ConstantIn(after, name), ConstantIn(before, name) + shift);
+    }
+  }
+  EXPECT_EQ(ConstantIn(TimelineHeader(score), "kFadeOutStart"), 269.0);
+  EXPECT_EQ(ConstantIn(TimelineHeader(score), "kEnd"), score.length);
+  EXPECT_EQ(Text(SORVANE_TIMELINE_HEADER), TimelineHeader(score)) << "the effects were built with another score";
 }
 
 TEST(ShaderTimeline, FillsOnlyBetweenItsMarkersAndRefusesBrokenOnes) {

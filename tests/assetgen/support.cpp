@@ -1,4 +1,4 @@
-#include "support.h"
+#include "tests/assetgen/support.h"
 
 #include <sys/wait.h>
 

@@ -11,39 +11,15 @@
 #include <tuple>
 #include <vector>
 
-#include "tests/dialog/x_session.h"
 #include "tests/support/support.h"
+#include "tests/support/x_session.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using xsession::Child;
-
-struct XWindow {
-  std::string id;
-  int width = 0;
-  int height = 0;
-};
-
-// The viewable top-level windows titled exactly `title`, through the shell
-// tests' X11 helper, which also sees titles typed UTF8_STRING.
-std::vector<XWindow> Windows(const std::string& title) {
-  std::vector<XWindow> found;
-  const std::string out = xsession::Shell("timeout 5 '" X11_TOOL "' list '" + title + "' 2>/dev/null");
-  size_t start = 0;
-  while (start < out.size()) {
-    size_t end = out.find('\n', start);
-    if (end == std::string::npos) end = out.size();
-    XWindow w;
-    char id[64] = {};
-    if (std::sscanf(out.substr(start, end - start).c_str(), "%63s %d %d", id, &w.width, &w.height) == 3) {
-      w.id = id;
-      found.push_back(w);
-    }
-    start = end + 1;
-  }
-  return found;
-}
+using xsession::Windows;
+using xsession::XWindow;
 
 // Without a window manager full screen has no state of its own to read: the
 // demo's full-screen window is an undecorated one covering the screen, its
@@ -59,11 +35,7 @@ std::optional<bool> Decorated(const std::string& window) {
   return (flags & 2) == 0 || decorations != 0;
 }
 
-int RunDemoIn(const char* folder) {
-  if (chdir(folder) != 0) return 120;
-  execl(SORVANE_BINARY, "sorvane", static_cast<char*>(nullptr));
-  return 121;
-}
+int RunDemoIn(const char* folder) { return xsession::ExecDemo(SORVANE_BINARY, folder); }
 
 int RunDemo() { return RunDemoIn(SORVANE_RUN_DIR); }
 

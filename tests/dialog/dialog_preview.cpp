@@ -3,8 +3,8 @@
 // picture (see capture_dialog.sh); not a test.
 #include <cstdio>
 
-#include "platform/fltk_dialog.h"
-#include "platform/null_platform.h"
+#include "platform/video/fltk_dialog.h"
+#include "tests/support/null_platform.h"
 #include "shell/settings_dialog.h"
 
 int main() {

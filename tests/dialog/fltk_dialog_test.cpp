@@ -9,10 +9,10 @@
 #include <string>
 #include <thread>
 
-#include "platform/fltk_dialog.h"
-#include "platform/null_platform.h"
+#include "platform/video/fltk_dialog.h"
+#include "tests/support/null_platform.h"
 #include "shell/settings_dialog.h"
-#include "tests/dialog/x_session.h"
+#include "tests/support/x_session.h"
 
 namespace {
 

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/null_platform.h"
 #include "shell/settings_dialog.h"
+#include "tests/support/null_platform.h"
+#include "tests/support/settings_record.h"
 
 namespace {
 
@@ -212,13 +213,7 @@ TEST_F(SettingsDialogTest, DemoWritesTheChoiceAndKeepsBits) {
   EXPECT_EQ(Command(kSettingsDemo | (0xBEEFu << 16)), 0) << "only the low 16 bits name the command";
   EXPECT_EQ(host.ends, 1);
   EXPECT_EQ(host.result, 1);
-  EXPECT_EQ(settings.width, 1920);
-  EXPECT_EQ(settings.height, 1080);
-  EXPECT_EQ(settings.bits, 24);
-  EXPECT_EQ(settings.windowed, 1);
-  EXPECT_EQ(settings.vsync, 0);
-  EXPECT_EQ(settings.spare, 0);
-  EXPECT_EQ(settings.multisample, 1);
+  EXPECT_EQ(FieldsOf(settings), (SettingsFields{1920, 1080, 24, 1, 0, 1, 0}));
 }
 
 TEST_F(SettingsDialogTest, DieAndOtherCommandsLeaveTheRecordAlone) {

@@ -15,7 +15,7 @@
 
 #include "effects/effects.h"
 #include "gpu/shader.h"
-#include "score.h"
+#include "tools/assetgen/score.h"
 #include "tests/support/support.h"
 #include "tools/capture/capture.h"
 

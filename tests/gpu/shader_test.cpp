@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "gl_fixture.h"
+#include "tests/gpu/gl_fixture.h"
 
 namespace {
 

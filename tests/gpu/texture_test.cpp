@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "gl_fixture.h"
+#include "tests/gpu/gl_fixture.h"
 #include "gpu/normal_map.h"
 #include "gpu/texture.h"
 

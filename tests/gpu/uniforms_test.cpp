@@ -2,7 +2,7 @@
 // sends to the GL.
 #include <string>
 
-#include "gl_fixture.h"
+#include "tests/gpu/gl_fixture.h"
 
 using UniformRegistryTest = GlTest;
 

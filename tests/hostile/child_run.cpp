@@ -15,7 +15,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/null_platform.h"
+#include "tests/support/null_platform.h"
 #include "platform/audio/ogg_stream.h"
 #include "shell/shell.h"
 #include "tests/hostile/hostile.h"

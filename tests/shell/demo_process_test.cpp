@@ -3,10 +3,6 @@
 // close box, or the error box of a failed start-up.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -17,84 +13,24 @@
 #include <vector>
 
 #include "tests/support/support.h"
-
-extern char** environ;
+#include "tests/support/x_session.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using xsession::Windows;
+using xsession::XWindow;
 
-std::string Shell(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buf[256];
-    while (std::fgets(buf, sizeof buf, p)) out += buf;
-    pclose(p);
-  }
-  return out;
-}
+void PressKey(const std::string& window, const char* key) { xsession::PressKeys(window, key); }
 
-struct XWindow {
-  std::string id;
-  int width = 0;
-};
-
-// The viewable top-level windows with this exact title.
-std::vector<XWindow> Windows(const std::string& title) {
-  std::vector<XWindow> found;
-  const std::string out = Shell("timeout 5 '" X11_TOOL "' list '" + title + "' 2>/dev/null");
-  size_t start = 0;
-  while (start < out.size()) {
-    size_t end = out.find('\n', start);
-    if (end == std::string::npos) end = out.size();
-    const std::string line = out.substr(start, end - start);
-    const size_t space = line.find(' ');
-    if (space != std::string::npos) found.push_back({line.substr(0, space), std::atoi(line.c_str() + space + 1)});
-    start = end + 1;
-  }
-  return found;
-}
-
-void PressKey(const std::string& window, const char* key) {
-  Shell("timeout 5 xdotool windowfocus --sync " + window + " key " + key + " 2>/dev/null");
-}
-
-class DemoProcess {
+// The built demo started in `dir`, its errors in dir/stderr.txt.
+class DemoProcess : public xsession::Child {
  public:
-  explicit DemoProcess(const std::string& dir, bool withDisplay = true) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, (dir + "/stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-      if (withDisplay || std::string(*e).rfind("DISPLAY=", 0) != 0) env.emplace_back(*e);
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    // The demo reads its data from the working directory.
-    const std::string cd = "cd '" + dir + "' && exec '" SORVANE_BINARY "'";
-    char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"), const_cast<char*>(cd.c_str()), nullptr};
-    if (posix_spawn(&pid_, "/bin/sh", &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~DemoProcess() {
-    if (pid_ > 0 && !status_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  // The exit status, or nothing if the process is still running after `limit`.
-  std::optional<int> Wait(std::chrono::milliseconds limit) {
-    const auto end = Clock::now() + limit;
-    while (!status_ && Clock::now() < end) {
-      int st = 0;
-      if (waitpid(pid_, &st, WNOHANG) == pid_) status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-      else std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return status_;
-  }
-  bool Running() { return !Wait(std::chrono::milliseconds(0)); }
-  void Signal(int sig) { kill(pid_, sig); }
+  explicit DemoProcess(const std::string& dir, bool withDisplay = true)
+      : Child([&, env = withDisplay ? std::vector<char*>{} : xsession::EnvironmentWithoutDisplay()] {
+          const std::string errors = dir + "/stderr.txt";
+          return xsession::ExecDemo(SORVANE_BINARY, dir.c_str(), errors.c_str(), env.empty() ? nullptr : env.data());
+        }) {}
 
   // Waits for the demo's own window (the large one titled "sorvane"),
   // accepting the settings dialog with Return if it comes first.
@@ -109,10 +45,6 @@ class DemoProcess {
     }
     return {};
   }
-
- private:
-  pid_t pid_ = -1;
-  std::optional<int> status_;
 };
 
 class DemoProcessTest : public ::testing::Test {
@@ -120,7 +52,7 @@ class DemoProcessTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(WriteTestOgg(dir / "04-Slow_Amber_Circles.ogg", 3.0)); }
   // Shaders and images, when the build has made them, so the real effects run.
   void CopyRunFolder() {
-    Shell("cp -r '" + std::string(SORVANE_RUN_DIR) + "'/. '" + dir.path() + "'/ 2>/dev/null");
+    xsession::Shell("cp -r '" + std::string(SORVANE_RUN_DIR) + "'/. '" + dir.path() + "'/ 2>/dev/null");
     ASSERT_TRUE(WriteTestOgg(dir / "04-Slow_Amber_Circles.ogg", 3.0));
   }
   TempDir dir;

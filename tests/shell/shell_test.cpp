@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "effects/filter.h"
-#include "platform/null_platform.h"
+#include "effects/frame.h"
 #include "shell/shell.h"
+#include "tests/support/null_platform.h"
 #include "tests/support/support.h"
 
 using platform::NullAudio;

@@ -25,9 +25,10 @@
 #include <vector>
 
 #include "effects/filter.h"
-#include "platform/null_platform.h"
 #include "shell/settings_dialog.h"
 #include "shell/shell.h"
+#include "tests/support/null_platform.h"
+#include "tests/support/settings_record.h"
 #include "tests/support/support.h"
 #include "tests/win32/win32_windows.h"
 
@@ -305,13 +306,7 @@ TEST_F(Win32BackendTest, TheDialogIsTheResourceWithTheShellsControlsAndAcceptsWi
   ASSERT_GE(chosen, 0);
   int w = 0, h = 0;
   ASSERT_EQ(std::sscanf(seen.entries[static_cast<size_t>(chosen)].c_str(), "%d*%d", &w, &h), 2);
-  EXPECT_EQ(settings.width, w);
-  EXPECT_EQ(settings.height, h);
-  EXPECT_EQ(settings.bits, 32);
-  EXPECT_EQ(settings.windowed, 1);
-  EXPECT_EQ(settings.multisample, 1);
-  EXPECT_EQ(settings.vsync, 0);
-  EXPECT_EQ(settings.spare, 0);
+  EXPECT_EQ(FieldsOf(settings), (SettingsFields{w, h, 32, 1, 0, 1, 0}));
 }
 
 // A display whose list lacks the record's size (here the record asks for one

@@ -1,4 +1,4 @@
-#include "assets.h"
+#include "tools/assetgen/assets.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,14 +12,14 @@
 #include <stdexcept>
 #include <thread>
 
-#include "credits.h"
-#include "image.h"
-#include "master.h"
-#include "ogg_vorbis.h"
-#include "photos.h"
-#include "score.h"
-#include "shader_timeline.h"
-#include "synth.h"
+#include "tools/assetgen/credits.h"
+#include "tools/assetgen/image.h"
+#include "tools/assetgen/master.h"
+#include "tools/assetgen/ogg_vorbis.h"
+#include "tools/assetgen/photos.h"
+#include "tools/assetgen/score.h"
+#include "tools/assetgen/shader_timeline.h"
+#include "tools/assetgen/synth.h"
 
 namespace sorvane::assetgen {
 namespace {

@@ -1,4 +1,4 @@
-#include "credits.h"
+#include "tools/assetgen/credits.h"
 
 #include <algorithm>
 #include <cerrno>

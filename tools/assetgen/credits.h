@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "image.h"
+#include "tools/assetgen/image.h"
 
 namespace sorvane::assetgen {
 

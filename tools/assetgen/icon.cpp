@@ -1,4 +1,4 @@
-#include "icon.h"
+#include "tools/assetgen/icon.h"
 
 #include <cmath>
 #include <cstdio>

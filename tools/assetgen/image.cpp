@@ -1,4 +1,4 @@
-#include "image.h"
+#include "tools/assetgen/image.h"
 
 #include <csetjmp>
 #include <cstdio>

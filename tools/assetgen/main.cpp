@@ -2,9 +2,11 @@
 //
 //   sorvane-assetgen [--font-dir DIR] [--shader-dir DIR] [--threads N] [--only NAME]... OUTPUT_DIR
 //   sorvane-assetgen --icon FILE.svg
+//   sorvane-assetgen --timeline-header FILE.h
 //
 // --shader-dir adds the vertex shaders, made from the sources in DIR with the
-// score's timeline filled in. --icon writes the program's icon alone.
+// score's timeline filled in. --icon writes the program's icon alone;
+// --timeline-header the score's times for the demo's C++ side alone.
 // Exit status 0 when every requested asset was written, 1 when generation
 // failed (one line on stderr names the file and the cause), 2 for a bad
 // command line.
@@ -15,24 +17,29 @@
 #include <iostream>
 #include <string>
 
-#include "assets.h"
-#include "icon.h"
+#include "tools/assetgen/assets.h"
+#include "tools/assetgen/icon.h"
+#include "tools/assetgen/score.h"
+#include "tools/assetgen/shader_timeline.h"
 
 namespace {
 
 int Usage(const char* problem) {
   std::cerr << "sorvane-assetgen: " << problem
             << "\nusage: sorvane-assetgen [--font-dir DIR] [--shader-dir DIR] [--threads N] [--only NAME]... "
-               "OUTPUT_DIR\n       sorvane-assetgen --icon FILE.svg\n";
+               "OUTPUT_DIR\n       sorvane-assetgen --icon FILE.svg\n"
+               "       sorvane-assetgen --timeline-header FILE.h\n";
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == "--icon") {
+  const std::string single = argc == 3 ? argv[1] : "";
+  if (single == "--icon" || single == "--timeline-header") {
     std::ofstream out(argv[2], std::ios::binary);
-    out << sorvane::assetgen::MakeIconSvg();
+    out << (single == "--icon" ? sorvane::assetgen::MakeIconSvg()
+                               : sorvane::assetgen::TimelineHeader(sorvane::assetgen::ComposeScore()));
     if (out.flush()) return 0;
     std::cerr << "sorvane-assetgen: cannot write " << argv[2] << "\n";
     return 1;

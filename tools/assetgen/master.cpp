@@ -1,4 +1,4 @@
-#include "master.h"
+#include "tools/assetgen/master.h"
 
 #include <algorithm>
 #include <array>

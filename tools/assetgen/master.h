@@ -15,7 +15,7 @@
 // BS.1770 measurement alone.
 #pragma once
 
-#include "synth.h"
+#include "tools/assetgen/synth.h"
 
 namespace sorvane::assetgen {
 

@@ -1,4 +1,4 @@
-#include "noise.h"
+#include "tools/assetgen/noise.h"
 
 #include <algorithm>
 #include <cmath>

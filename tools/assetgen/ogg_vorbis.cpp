@@ -1,4 +1,4 @@
-#include "ogg_vorbis.h"
+#include "tools/assetgen/ogg_vorbis.h"
 
 #include <algorithm>
 #include <cstring>

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "synth.h"
+#include "tools/assetgen/synth.h"
 
 namespace sorvane::assetgen {
 

@@ -1,9 +1,9 @@
-#include "photos.h"
+#include "tools/assetgen/photos.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "noise.h"
+#include "tools/assetgen/noise.h"
 
 namespace sorvane::assetgen {
 namespace {

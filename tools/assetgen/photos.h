@@ -17,7 +17,7 @@
 //   Bark      pale fibrous bark with dark furrows (a light multiplier)
 #pragma once
 
-#include "image.h"
+#include "tools/assetgen/image.h"
 
 namespace sorvane::assetgen {
 

@@ -1,4 +1,4 @@
-#include "score.h"
+#include "tools/assetgen/score.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -195,8 +195,6 @@ Voicing LeadVoices(const Voicing& from, const std::vector<int>& pitchClasses, in
 Score ComposeScore() {
   Score score;
   score.fadeInEnd = 5.0;
-  score.fadeOutStart = 269.0;
-  score.silenceAt = 288.0;
   score.dynamics = Form();
 
   Voicing voices{50, 57, 60, 65};  // D3 A3 C4 F4: an open Dm7
@@ -221,8 +219,14 @@ Score ComposeScore() {
     }
   }
   score.length = start;
+  PlaceEnding(score);
   score.bells = PlaceBells(score);
   return score;
+}
+
+void PlaceEnding(Score& score) {
+  score.fadeOutStart = score.length - 21.0;
+  score.silenceAt = score.length - 2.0;
 }
 
 }  // namespace sorvane::assetgen

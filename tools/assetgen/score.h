@@ -83,4 +83,10 @@ Voicing LeadVoices(const Voicing& from, const std::vector<int>& pitchClasses, in
 
 Score ComposeScore();
 
+// The ending, from the piece's length: the mix falls from 21 s before the
+// end to silence 2 s before it (the picture's fade to black and its credits
+// start with that fall). ComposeScore calls it; a score made longer or
+// shorter calls it again.
+void PlaceEnding(Score& score);
+
 }  // namespace sorvane::assetgen

@@ -1,4 +1,4 @@
-#include "synth.h"
+#include "tools/assetgen/synth.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include <xmmintrin.h>
 #endif
 
-#include "noise.h"
+#include "tools/assetgen/noise.h"
 
 namespace sorvane::assetgen {
 namespace {

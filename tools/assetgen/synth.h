@@ -20,7 +20,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "score.h"
+#include "tools/assetgen/score.h"
 
 namespace sorvane::assetgen {
 

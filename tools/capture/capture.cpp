@@ -8,15 +8,14 @@
 #include <cstring>
 
 #include "effects/effects.h"
+#include "effects/frame.h"
 #include "gpu/texture.h"
 #include "platform/platform.h"
-#include "shell/shell.h"
 
 struct FrameRenderer::Impl {
   std::unique_ptr<platform::Video> video = platform::CreateDesktopVideo();
   GLuint framebuffer = 0, colour = 0;
   int width = 0, height = 0;
-  Viewport viewport{};
   fAbs abs;
   fMask mask;
 };
@@ -55,7 +54,8 @@ bool FrameRenderer::Open(int width, int height, bool letterbox) {
   }
   m.width = width;
   m.height = height;
-  m.viewport = letterbox ? LetterboxViewport(width, height) : Viewport{0, 0, width, height};
+  const Viewport strip = letterbox ? LetterboxViewport(width, height) : Viewport{0, 0, width, height};
+  glViewport(strip.x, strip.y, strip.width, strip.height);
   SetFixedGlState();
   ilInit();
   try {
@@ -70,11 +70,7 @@ bool FrameRenderer::Open(int width, int height, bool letterbox) {
 
 void FrameRenderer::Render(double time, CaptureFrame& frame, Layers layers) {
   Impl& m = *impl_;
-  glViewport(0, 0, m.width, m.height);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-  glViewport(m.viewport.x, m.viewport.y, m.viewport.width, m.viewport.height);
-  m.abs.render(time);
-  if (layers == Layers::Both) m.mask.render(time);
+  DrawFrame(time, m.abs, layers == Layers::Both ? &m.mask : nullptr);
   frame.width = m.width;
   frame.height = m.height;
   frame.rgb.resize(static_cast<size_t>(m.width) * m.height * 3);

@@ -14,7 +14,8 @@
 #include <filesystem>
 #include <string>
 
-#include "shell/shell.h"
+#include "platform/platform.h"
+#include "shell/data_folder.h"
 #include "tools/capture/capture.h"
 
 namespace {

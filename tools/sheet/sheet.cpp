@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "credits.h"
+#include "tools/assetgen/credits.h"
 
 using sorvane::assetgen::RgbImage;
 

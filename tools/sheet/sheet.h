@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "image.h"
+#include "tools/assetgen/image.h"
 #include "tools/capture/capture.h"
 
 struct SheetCell {

@@ -1,4 +1,4 @@
-#include "platform/win32_dialog.h"
+#include "platform/video/win32_dialog.h"
 
 #include <windows.h>
 

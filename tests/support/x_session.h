@@ -1,10 +1,15 @@
-// x_session.h — helpers for the dialog tests that run under the virtual X
-// server: a child process with a deadline, and xdotool with a timeout.
+// x_session.h — helpers for the tests that run under the virtual X server:
+// a child process with a deadline, the demo started in it as a user starts
+// it, the windows on the screen, and xdotool with a timeout.
 //
 // Child runs a function in a forked process (so a dialog that never ends
 // can be killed, and FLTK's display state starts fresh each time) and waits
-// for it with a limit; a child still running when the object goes is killed. Every xdotool call runs under `timeout`, so no wait in these
-// tests is unbounded.
+// for it with a limit; a child still running when the object goes is
+// killed. `ExecDemo` is such a body: the built demo in a folder.
+// `Windows` lists the viewable windows of a title through the shell tests'
+// X11 helper (X11_TOOL, a compile definition of every suite that includes
+// this). Every X call runs under `timeout`, so no wait in these tests is
+// unbounded.
 #pragma once
 
 #include <signal.h>
@@ -15,10 +20,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+
 #include <functional>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
+
+extern char** environ;
 
 namespace xsession {
 
@@ -149,6 +159,8 @@ class Child {
   Child& operator=(const Child&) = delete;
 
   bool Started() const { return pid_ > 0; }
+  bool Running() { return !Wait(std::chrono::milliseconds(0)); }
+  void Signal(int signal) { kill(pid_, signal); }
 
   // The exit status (128 + the signal's number after a signal), waiting up
   // to `limit`; nothing while the child still runs.
@@ -170,5 +182,56 @@ class Child {
   pid_t pid_ = -1;
   std::optional<int> status_;
 };
+
+struct XWindow {
+  std::string id;
+  int width = 0;
+  int height = 0;
+};
+
+// The viewable top-level windows titled exactly `title`, through the X11
+// helper, which also sees titles typed UTF8_STRING.
+inline std::vector<XWindow> Windows(const std::string& title) {
+  std::vector<XWindow> found;
+  const std::string out = Shell("timeout 5 '" X11_TOOL "' list '" + title + "' 2>/dev/null");
+  size_t start = 0;
+  while (start < out.size()) {
+    size_t end = out.find('\n', start);
+    if (end == std::string::npos) end = out.size();
+    XWindow w;
+    char id[64] = {};
+    if (std::sscanf(out.substr(start, end - start).c_str(), "%63s %d %d", id, &w.width, &w.height) == 3) {
+      w.id = id;
+      found.push_back(w);
+    }
+    start = end + 1;
+  }
+  return found;
+}
+
+// The environment without DISPLAY, for a demo started with no display;
+// made before the fork, since a forked child only execs.
+inline std::vector<char*> EnvironmentWithoutDisplay() {
+  std::vector<char*> env;
+  for (char** e = environ; *e; ++e)
+    if (std::string(*e).rfind("DISPLAY=", 0) != 0) env.push_back(*e);
+  env.push_back(nullptr);
+  return env;
+}
+
+// A Child's body: the built demo `program` in `folder`, its errors into
+// `errors` when given, with the environment `env` when given. Returns only
+// when it cannot start (120: no folder, 121: no program).
+inline int ExecDemo(const char* program, const char* folder, const char* errors = nullptr,
+                    char* const* env = nullptr) {
+  if (errors) {
+    const int fd = open(errors, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd >= 0) dup2(fd, 2);
+  }
+  if (chdir(folder) != 0) return 120;
+  char* const argv[] = {const_cast<char*>("sorvane"), nullptr};
+  execve(program, argv, env ? env : environ);
+  return 121;
+}
 
 }  // namespace xsession

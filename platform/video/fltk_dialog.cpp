@@ -1,6 +1,6 @@
-#include "platform/fltk_dialog.h"
+#include "platform/video/fltk_dialog.h"
 
-#include "platform/signals.h"
+#include "platform/video/signals.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>

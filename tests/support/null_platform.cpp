@@ -1,6 +1,6 @@
-#include "platform/null_platform.h"
+#include "tests/support/null_platform.h"
 
-#include "platform/signals.h"
+#include "platform/video/signals.h"
 
 namespace platform {
 

@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/win32_dialog.h"
-#include "platform/win32_resources.h"
+#include "platform/video/win32_dialog.h"
+#include "platform/video/win32_resources.h"
 
 // On laptops with two GPUs the drivers give a program that exports these the
 // fast one rather than the integrated one.

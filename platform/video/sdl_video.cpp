@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/signals.h"
-#include "platform/fltk_dialog.h"
+#include "platform/video/signals.h"
+#include "platform/video/fltk_dialog.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/signals.h"
+#include "platform/video/signals.h"
 
 #include <csignal>
 #include <initializer_list>
