@@ -69,7 +69,9 @@ bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool
 // Reads the music position after a frame, in seconds: the time of the next one.
 double MusicClock();
 
-// One iteration of the frame loop with the given demo time; returns the time
+// One iteration of the frame loop with the given demo time: the frame drawn
+// for that time (DrawFrame, effects/frame.h), the pending messages handed to
+// the window procedure, the frame presented, the clock read. Returns the time
 // of the next iteration: the music position read after the swap, plus the
 // lead that makes the next frame show the music of the moment it is on
 // screen (frame_lead.h), never less than `demoTime`. With `DrawAhead` false

@@ -114,7 +114,6 @@ TEST_F(FltkDialogTest, ReturnAcceptsWhileEscapeAndACloseRequestCancel) {
     const std::string window = xsession::FindWindow("sorvane");
     ASSERT_FALSE(window.empty()) << "no window titled sorvane before " << c.how;
     if (std::string(c.how) == "close") {
-      if (std::string(X11_TOOL).empty()) GTEST_SKIP() << "the X11 helper of the shell tests is not built";
       EXPECT_EQ(std::system("timeout 5 '" X11_TOOL "' close sorvane >/dev/null 2>&1"), 0);
     } else {
       EXPECT_TRUE(xsession::PressKeys(window, c.how));
