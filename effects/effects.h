@@ -4,8 +4,9 @@
 // lit through its own normal map, with "162_05.jpg" and "308_18.jpg", through
 // the program "abs"); `fMask` multiplies a veil of "001_14.jpg", "003_14.jpg"
 // and "003_01.jpg" over it (program "mask") and, from the credits' start
-// (269 s) on, adds "credits.jpg" over the right half of the picture. Both see the strip
-// through the same camera, which slides left as the music plays.
+// (269 s) on, adds "credits.jpg" over the right half of the picture. Both
+// see the strip through the same camera, which slides left as the music
+// plays.
 //
 // How to use it: construct, `init` once with a current GL context (after
 // ilInit), then `render(time)` once per frame, abs before mask, under the
