@@ -2,8 +2,8 @@
 //
 // What it is for: tests of the shell drive a whole run (dialog, start-up,
 // frame loop, exit) without a display or a sound card, and read back what was
-// asked of the platform. Headless tools use `NullAudio` beside the real video
-// backend.
+// asked of the platform; the start-up benchmark runs on them too. Nothing
+// shipped uses them.
 //
 // How to use it: set the scripted answers (`failing`, `modes`, `positions`,
 // …) before the run, then read `calls` and the recorded fields. `NullVideo`
