@@ -18,8 +18,9 @@
 //
 // How to use it: `platform::CreateDesktopVideo()` / `platform::CreateDesktopAudio()`
 // for the real thing (the desktop video backend is SDL2 on Linux, Win32 + WGL
-// on Windows). The tests' recording doubles, `platform::NullVideo` and
-// `platform::NullAudio`, live beside the tests (tests/support/null_platform.h).
+// on Windows). The null backends, `platform::NullVideo` (video/null_video.h)
+// and `platform::NullAudio` (audio/null_audio.h), script and record every
+// call for tests.
 //
 // Member names avoid the Win32 API's own (which are macros there), so a
 // Windows backend can include <windows.h> beside this header.

@@ -19,7 +19,7 @@
 #include <sstream>
 #include <string>
 
-#include "tests/support/null_platform.h"
+#include "platform/video/null_video.h"
 #include "shell/shell.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "platform/video/fltk_dialog.h"
-#include "tests/support/null_platform.h"
+#include "platform/video/null_video.h"
 #include "shell/settings_dialog.h"
 
 int main() {

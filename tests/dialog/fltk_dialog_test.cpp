@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "platform/video/fltk_dialog.h"
-#include "tests/support/null_platform.h"
+#include "platform/video/null_video.h"
 #include "shell/settings_dialog.h"
 #include "tests/support/x_session.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/video/null_video.h"
 #include "shell/settings_dialog.h"
-#include "tests/support/null_platform.h"
 #include "tests/support/settings_record.h"
 
 namespace {

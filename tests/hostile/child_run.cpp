@@ -15,8 +15,8 @@
 #include <sstream>
 #include <thread>
 
-#include "tests/support/null_platform.h"
 #include "platform/audio/ogg_stream.h"
+#include "platform/video/null_video.h"
 #include "shell/shell.h"
 #include "tests/hostile/hostile.h"
 

@@ -12,8 +12,9 @@
 
 #include "effects/filter.h"
 #include "effects/frame.h"
+#include "platform/audio/null_audio.h"
+#include "platform/video/null_video.h"
 #include "shell/shell.h"
-#include "tests/support/null_platform.h"
 #include "tests/support/support.h"
 
 using platform::NullAudio;

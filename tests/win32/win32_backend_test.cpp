@@ -25,9 +25,9 @@
 #include <vector>
 
 #include "effects/filter.h"
+#include "platform/audio/null_audio.h"
 #include "shell/settings_dialog.h"
 #include "shell/shell.h"
-#include "tests/support/null_platform.h"
 #include "tests/support/settings_record.h"
 #include "tests/support/support.h"
 #include "tests/win32/win32_windows.h"

@@ -1,15 +1,15 @@
-// null_platform.h — backends that record every call and can be scripted.
+// null_video.h — a video backend that records every call and can be scripted.
 //
 // What it is for: tests of the shell drive a whole run (dialog, start-up,
-// frame loop, exit) without a display or a sound card, and read back what was
-// asked of the platform; the start-up benchmark runs on them too. Nothing
-// shipped uses them.
+// frame loop, exit) without a display, and read back what was asked of the
+// platform; the start-up benchmark runs on it too. Its audio twin is
+// platform/audio/null_audio.h.
 //
-// How to use it: set the scripted answers (`failing`, `modes`, `positions`,
-// …) before the run, then read `calls` and the recorded fields. `NullVideo`
-// has no GL of its own; give it a `glDelegate` (a real video backend) and the
-// window, context and present calls are forwarded to it after the scripted
-// checks, so start-up can go on past the GL steps.
+// How to use it: set the scripted answers (`failing`, `modes`, `desktop`,
+// `dialogResult`, …) before the run, then read `calls` and the recorded
+// fields. It has no GL of its own; give it a `glDelegate` (a real video
+// backend) and the window, context and present calls are forwarded to it
+// after the scripted checks, so start-up can go on past the GL steps.
 //
 // How it fails: exactly as scripted. An operation named in `failing` returns
 // its failure value (false, 0, null) and does nothing else.
@@ -21,7 +21,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/audio/ogg_stream.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -95,37 +94,6 @@ class NullVideo final : public Video {
   ScreenSize switchedTo_{};
   bool quitPending_ = false;
   int quitCode_ = 0;
-};
-
-class NullAudio final : public Audio {
- public:
-  // Scripted answers.
-  std::set<std::string> failing;
-  // Positions in bytes returned by successive ChannelGetPosition calls; the
-  // last one repeats. Empty: always 0.
-  std::vector<uint64_t> positions;
-  int rate = 44100;
-  int channels = 2;
-
-  // Recorded.
-  std::vector<std::string> calls;
-  int positionReads = 0;
-
-  bool Init(int device, int frequency) override;
-  // Opens and checks the file like the real backend (a missing or
-  // undecodable file gives 0); nothing is played.
-  uint32_t StreamCreateFile(const char* path) override;
-  bool Start() override;
-  bool ChannelPlay(uint32_t stream, bool restart) override;
-  uint64_t ChannelGetPosition(uint32_t stream) override;
-  double ChannelBytes2Seconds(uint32_t stream, uint64_t bytes) override;
-  bool Stop() override;
-  bool Free() override;
-
- private:
-  bool Fails(const char* op);
-  bool open_ = false;
-  std::unique_ptr<OggStream> stream_;
 };
 
 }  // namespace platform
