@@ -21,8 +21,6 @@ using Clock = std::chrono::steady_clock;
 using xsession::Windows;
 using xsession::XWindow;
 
-void PressKey(const std::string& window, const char* key) { xsession::PressKeys(window, key); }
-
 // The built demo started in `dir`, its errors in dir/stderr.txt.
 class DemoProcess : public xsession::Child {
  public:
@@ -39,7 +37,7 @@ class DemoProcess : public xsession::Child {
     while (Clock::now() < end && Running()) {
       for (const XWindow& w : Windows("sorvane")) {
         if (w.width >= 1000) return w.id;
-        PressKey(w.id, "Return");
+        xsession::PressKeys(w.id, "Return");
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -70,7 +68,7 @@ TEST_F(DemoProcessTest, EscapeEndsAFullScreenRunWithStatusZero) {
   ASSERT_TRUE(demo.Running()) << "the demo keeps drawing until asked to stop";
   ASSERT_EQ(Windows("sorvane").size(), 1u);
   EXPECT_EQ(Windows("sorvane")[0].width, 1280);
-  PressKey(window, "Escape");
+  xsession::PressKeys(window, "Escape");
   EXPECT_EQ(demo.Wait(std::chrono::seconds(5)), std::optional<int>(0)) << ReadFile(dir / "stderr.txt");
 }
 
@@ -79,8 +77,8 @@ TEST_F(DemoProcessTest, OtherKeysDoNotEndTheRunButTheCloseBoxDoes) {
   DemoProcess demo(dir.path());
   const std::string window = demo.WaitForDemoWindow();
   ASSERT_FALSE(window.empty()) << ReadFile(dir / "stderr.txt");
-  PressKey(window, "space");
-  PressKey(window, "q");
+  xsession::PressKeys(window, "space");
+  xsession::PressKeys(window, "q");
   EXPECT_FALSE(demo.Wait(std::chrono::milliseconds(300)).has_value());
   ASSERT_EQ(std::system("'" X11_TOOL "' close sorvane >/dev/null 2>&1"), 0);
   EXPECT_EQ(demo.Wait(std::chrono::seconds(5)), std::optional<int>(0));
@@ -94,13 +92,13 @@ TEST_F(DemoProcessTest, MissingMusicShowsTheErrorBoxAndEndsWithStatusOne) {
   const auto end = Clock::now() + std::chrono::seconds(20);
   while (box.empty() && Clock::now() < end && demo.Running()) {
     for (const XWindow& w : Windows("sorvane"))
-      if (w.width < 1000) PressKey(w.id, "Return");  // the settings dialog
+      if (w.width < 1000) xsession::PressKeys(w.id, "Return");  // the settings dialog
     box = Windows("Error");
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   ASSERT_EQ(box.size(), 1u) << "exactly one message box";
   EXPECT_TRUE(demo.Running()) << "the box waits for the user";
-  PressKey(box[0].id, "Return");
+  xsession::PressKeys(box[0].id, "Return");
   EXPECT_EQ(demo.Wait(std::chrono::seconds(5)), std::optional<int>(1));
 }
 
@@ -126,7 +124,7 @@ TEST_F(DemoProcessTest, CloseSignalsEndEveryStateAsItsOwnWayOut) {
     while (!reached && Clock::now() < end && demo.Running()) {
       for (const XWindow& w : Windows("sorvane")) {
         if (std::string(c.state) == "dialog") reached = w.width < 1000;
-        else if (w.width < 1000) PressKey(w.id, "Return");
+        else if (w.width < 1000) xsession::PressKeys(w.id, "Return");
         else reached = std::string(c.state) == "demo";
       }
       if (errorBox) reached = !Windows("Error").empty();
