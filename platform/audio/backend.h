@@ -29,13 +29,14 @@ inline double BytesToSeconds(uint32_t stream, bool open, uint64_t bytes, int rat
   return static_cast<double>(bytes) / (static_cast<double>(rate) * channels * 2.0);
 }
 
-// What a sound server's backend adds, so that the music survives its server
-// (resuming_audio.cpp): whether the server has gone, and a stream that
+// What a backend adds so that the music survives its device or its server
+// (resuming_audio.cpp): whether its output has gone, and a stream that
 // starts part way into the track.
-class ServerAudio : public Audio {
+class ResumableAudio : public Audio {
  public:
-  // True once the connection to the server is lost: nothing more is played
-  // and the position stands where it was.
+  // True once the output is lost (the server gone, the device unplugged or
+  // no longer the default): nothing more is played and the position stands
+  // where it was.
   virtual bool Lost() = 0;
   // The frame of the track the next StreamCreateFile starts at (0 unless
   // set); positions then count from there. A file that cannot seek so far
@@ -101,11 +102,14 @@ class Chooser {
   std::unique_ptr<Backend> chosen_;
 };
 
-std::unique_ptr<ServerAudio> NewPipeWireAudio();
-std::unique_ptr<ServerAudio> NewPulseAudio();
+std::unique_ptr<ResumableAudio> NewPipeWireAudio();  // Linux
+std::unique_ptr<ResumableAudio> NewPulseAudio();     // Linux
+std::unique_ptr<ResumableAudio> NewWasapiAudio();    // Windows
+std::unique_ptr<ResumableAudio> NewSdlAudio();
 
-// The sound server's choice (PipeWire's own stream, else libpulse), made anew
-// when the server goes and comes back; desktop_audio.cpp puts SDL behind it.
-std::unique_ptr<Audio> NewResumingServerAudio();
+// The first of `backends` that plays the stream, chosen anew, from the same
+// list, whenever the chosen one's output goes (desktop_audio.cpp says which
+// list each platform has).
+std::unique_ptr<Audio> NewResumingAudio(std::vector<Chooser<ResumableAudio>::Factory> backends);
 
 }  // namespace platform::audio

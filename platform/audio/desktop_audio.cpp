@@ -1,11 +1,19 @@
-// The desktop's choice of audio backend: the sound server where one answers
-// and takes the stream, else SDL's device. The sound server's own choice
-// (PipeWire's own stream where a PipeWire daemon with an audio sink answers,
-// else a libpulse stream) lives in resuming_audio.cpp, which makes it anew
-// when the server goes and comes back.
+// The desktop's choice of audio backend.
+//
+// Linux: the sound server where one answers and takes the stream (PipeWire's
+// own stream where a PipeWire daemon with an audio sink answers, else a
+// libpulse stream), made anew when the server goes and comes back; else
+// SDL's device (a bare ALSA device, SDL's dummy driver). SDL stays outside
+// the resumed list there: while a server restarts, SDL would take the
+// stream to the bare device and keep it from the server that comes back.
+//
+// Windows: WASAPI on the default device, else SDL's device, the choice made
+// anew whenever the device goes or another becomes the default.
 #include "platform/audio/backend.h"
 
 namespace platform {
+
+#ifndef _WIN32
 namespace {
 
 // The first of its backends that opens the device and takes the stream.
@@ -41,17 +49,14 @@ std::unique_ptr<Audio> CreateSdl() { return CreateSdlAudio(); }
 }  // namespace
 
 std::unique_ptr<Audio> CreateDesktopAudio() {
-#ifdef _WIN32
-  // The device's own clock through WASAPI; SDL's device where WASAPI cannot
-  // be opened.
-  return std::make_unique<ChosenAudio>(std::vector<audio::Chooser<Audio>::Factory>{&CreateWasapiAudio, &CreateSdl});
-#else
   return std::make_unique<ChosenAudio>(std::vector<audio::Chooser<Audio>::Factory>{&CreateServerAudio, &CreateSdl});
-#endif
 }
 
-#ifndef _WIN32
-std::unique_ptr<Audio> CreateServerAudio() { return audio::NewResumingServerAudio(); }
+std::unique_ptr<Audio> CreateServerAudio() {
+  return audio::NewResumingAudio({&audio::NewPipeWireAudio, &audio::NewPulseAudio});
+}
+#else
+std::unique_ptr<Audio> CreateDesktopAudio() { return audio::NewResumingAudio({&audio::NewWasapiAudio, &audio::NewSdlAudio}); }
 #endif
 
 }  // namespace platform

@@ -50,7 +50,7 @@ using audio::MonotonicSeconds;
 // stream, before start-up gives up on it (and the next backend is tried).
 constexpr int kConnectSeconds = 2;
 
-class PipeWireAudio final : public audio::ServerAudio {
+class PipeWireAudio final : public audio::ResumableAudio {
  public:
   PipeWireAudio() { pw_init(nullptr, nullptr); }
   ~PipeWireAudio() override {
@@ -363,7 +363,7 @@ class PipeWireAudio final : public audio::ServerAudio {
 std::unique_ptr<Audio> CreatePipeWireAudio() { return std::make_unique<PipeWireAudio>(); }
 
 namespace audio {
-std::unique_ptr<ServerAudio> NewPipeWireAudio() { return std::make_unique<PipeWireAudio>(); }
+std::unique_ptr<ResumableAudio> NewPipeWireAudio() { return std::make_unique<PipeWireAudio>(); }
 }  // namespace audio
 
 }  // namespace platform

@@ -44,7 +44,7 @@ constexpr pa_usec_t kTargetLatency = 200 * PA_USEC_PER_MSEC;
 // How often the server is asked for a report.
 constexpr pa_usec_t kReportInterval = 100 * PA_USEC_PER_MSEC;
 
-class PulseAudio final : public audio::ServerAudio {
+class PulseAudio final : public audio::ResumableAudio {
  public:
   ~PulseAudio() override { Free(); }
 
@@ -283,7 +283,7 @@ class PulseAudio final : public audio::ServerAudio {
 std::unique_ptr<Audio> CreatePulseAudio() { return std::make_unique<PulseAudio>(); }
 
 namespace audio {
-std::unique_ptr<ServerAudio> NewPulseAudio() { return std::make_unique<PulseAudio>(); }
+std::unique_ptr<ResumableAudio> NewPulseAudio() { return std::make_unique<PulseAudio>(); }
 }  // namespace audio
 
 }  // namespace platform

@@ -1,19 +1,19 @@
-// The sound server's choice, kept playing through the server's own life: a
-// desktop's server restarts (a Bluetooth headset switched on, a user's
-// `systemctl --user restart pipewire`), and the music and the picture must
-// not die with it.
+// A choice of backends kept playing through the life of its output: a
+// desktop's sound server restarts (a Bluetooth headset switched on, a user's
+// `systemctl --user restart pipewire`), a headset is unplugged, the default
+// device changes, and the music and the picture must not die with it.
 //
-// While the server is there, the position is the chosen backend's (PipeWire's
-// own stream where a PipeWire daemon with an audio sink answers and links it,
-// else libpulse). Once the backend says its server is gone, the position runs
-// on from the frame played last at the music's pace on the monotonic clock,
-// so the picture goes on, and every half second a fresh backend is sought
-// on a thread of its own. When one answers, it starts the track at the frame
-// the picture has reached; from then on the position is that frame plus what
-// the new stream has played, never stepping back: the picture waits the new
-// sink's latency out rather than run ahead of the sound.
+// While the output is there, the position is the chosen backend's (the first
+// of the list that plays the stream). Once the backend says its output is
+// gone, the position runs on from the frame played last at the music's pace
+// on the monotonic clock, so the picture goes on, and every half second the
+// list is tried again on a thread of its own. When a backend answers, it
+// starts the track at the frame the picture has reached; from then on the
+// position is that frame plus what the new stream has played, never stepping
+// back: the picture waits the new output's latency out rather than run ahead
+// of the sound.
 //
-// How it fails: as its backends do at Init and StreamCreateFile. A server
+// How it fails: as its backends do at Init and StreamCreateFile. An output
 // that never comes back leaves the picture running to the end of the track.
 #include <algorithm>
 #include <atomic>
@@ -26,21 +26,22 @@
 namespace platform::audio {
 namespace {
 
-// How often a gone server is looked for again.
+// How often a gone output is looked for again.
 constexpr double kRetrySeconds = 0.5;
 
-std::vector<Chooser<ServerAudio>::Factory> ServerBackends() { return {&NewPipeWireAudio, &NewPulseAudio}; }
+using Factories = std::vector<Chooser<ResumableAudio>::Factory>;
 
-class ResumingServerAudio final : public Audio {
+class ResumingAudio final : public Audio {
  public:
-  ~ResumingServerAudio() override { Free(); }
+  explicit ResumingAudio(Factories backends) : backends_(std::move(backends)) {}
+  ~ResumingAudio() override { Free(); }
 
   bool Init(int device, int frequency) override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (opened_) return false;
-    Chooser<ServerAudio> chooser(ServerBackends());
+    Chooser<ResumableAudio> chooser(backends_);
     if (!chooser.Init(device, frequency)) return false;
-    chooser_ = std::make_unique<Chooser<ServerAudio>>(std::move(chooser));
+    chooser_ = std::make_unique<Chooser<ResumableAudio>>(std::move(chooser));
     device_ = device;
     frequency_ = frequency;
     opened_ = true;
@@ -52,7 +53,7 @@ class ResumingServerAudio final : public Audio {
     if (!opened_ || current_ || !path) return 0;
     OggStream track;
     if (!track.Open(path)) return 0;
-    const uint32_t stream = chooser_->Take(path, [](ServerAudio& a) { a.StartAt(0); });
+    const uint32_t stream = chooser_->Take(path, [](ResumableAudio& a) { a.StartAt(0); });
     if (stream == 0) return 0;
     current_ = chooser_->Release();
     path_ = path;
@@ -90,7 +91,7 @@ class ResumingServerAudio final : public Audio {
       anchorAt_ = now;
     } else {
       frames = RunOn(now);
-      LookForServer(now, frames);
+      LookForOutput(now, frames);
     }
     returned_ = std::max(returned_, frames);
     return static_cast<uint64_t>(returned_) * FrameBytes();
@@ -131,19 +132,19 @@ class ResumingServerAudio final : public Audio {
     return totalFrames_ >= 0 ? std::min(frames, totalFrames_) : frames;
   }
 
-  // Starts a search for a server on its own thread (the frame loop must not
+  // Starts a search for an output on its own thread (the frame loop must not
   // wait for one), at most every kRetrySeconds; the track resumes at `from`.
-  void LookForServer(double now, int64_t from) {
+  void LookForOutput(double now, int64_t from) {
     if (seeking_ || now - lastSeek_ < kRetrySeconds || (totalFrames_ >= 0 && from >= totalFrames_)) return;
     if (seeker_.joinable()) seeker_.join();
     seeking_ = true;
     lastSeek_ = now;
     seeker_ = std::thread([this, from, path = path_, device = device_, frequency = frequency_,
                            play = playing_] {
-      Chooser<ServerAudio> chooser(ServerBackends());
-      std::unique_ptr<ServerAudio> fresh;
+      Chooser<ResumableAudio> chooser(backends_);
+      std::unique_ptr<ResumableAudio> fresh;
       if (chooser.Init(device, frequency) &&
-          chooser.Take(path.c_str(), [from](ServerAudio& a) { a.StartAt(from); }) != 0) {
+          chooser.Take(path.c_str(), [from](ResumableAudio& a) { a.StartAt(from); }) != 0) {
         fresh = chooser.Release();
         fresh->Start();
         if (play) fresh->ChannelPlay(kStream, false);
@@ -156,6 +157,8 @@ class ResumingServerAudio final : public Audio {
   }
 
   // Makes a backend the search found the current one; the gone one is let go.
+  // The half-second wait is between searches that found nothing: an output
+  // lost right after a move is looked for at once.
   void AdoptResumed(double now) {
     if (!resumed_) return;
     if (current_) current_->Free();
@@ -163,30 +166,32 @@ class ResumingServerAudio final : public Audio {
     base_ = resumedFrom_;
     anchorFrames_ = RunOn(now);
     anchorAt_ = now;
+    lastSeek_ = -1e9;
   }
 
+  const Factories backends_;
   std::mutex mutex_;
   bool opened_ = false, playing_ = false;
   int device_ = -1, frequency_ = 0;
-  std::unique_ptr<Chooser<ServerAudio>> chooser_;
-  std::unique_ptr<ServerAudio> current_;
+  std::unique_ptr<Chooser<ResumableAudio>> chooser_;
+  std::unique_ptr<ResumableAudio> current_;
   std::string path_;
   int rate_ = 0, channels_ = 0;
   int64_t totalFrames_ = -1;
   int64_t base_ = 0;          // the track's frame the current stream started at
   int64_t returned_ = 0;      // the largest position handed out: never less
-  int64_t anchorFrames_ = 0;  // the position last read while a server played it,
+  int64_t anchorFrames_ = 0;  // the position last read while an output played it,
   double anchorAt_ = 0;       // and when
-  // The search for a server.
+  // The search for an output.
   std::thread seeker_;
   bool seeking_ = false;
   double lastSeek_ = -1e9;
-  std::unique_ptr<ServerAudio> resumed_;
+  std::unique_ptr<ResumableAudio> resumed_;
   int64_t resumedFrom_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<Audio> NewResumingServerAudio() { return std::make_unique<ResumingServerAudio>(); }
+std::unique_ptr<Audio> NewResumingAudio(Factories backends) { return std::make_unique<ResumingAudio>(std::move(backends)); }
 
 }  // namespace platform::audio

@@ -1,5 +1,7 @@
-// The desktop audio backend: an SDL output device fed by an Ogg Vorbis stream
-// that is decoded inside the device callback as it plays.
+// The SDL audio backend: an SDL output device fed by an Ogg Vorbis stream
+// that is decoded inside the device callback as it plays. Where the device
+// goes (unplugged, its driver gone), SDL stops it and says so, and the
+// resuming choice (resuming_audio.cpp) looks for an output again.
 #include <SDL.h>
 
 #include <memory>
@@ -19,7 +21,7 @@ using audio::MonotonicSeconds;
 constexpr int kDeviceChannels = 2;
 constexpr Uint16 kDeviceBufferFrames = 2048;
 
-class SdlAudio final : public Audio {
+class SdlAudio final : public audio::ResumableAudio {
  public:
   explicit SdlAudio(ClockModel model) : model_(model) {}
   ~SdlAudio() override { Free(); }
@@ -48,7 +50,7 @@ class SdlAudio final : public Audio {
   uint32_t StreamCreateFile(const char* path) override {
     if (device_ == 0 || stream_) return 0;
     auto ogg = std::make_unique<OggStream>();
-    if (!ogg->Open(path)) return 0;
+    if (!ogg->Open(path) || (startFrame_ > 0 && !ogg->Seek(startFrame_))) return 0;
     SDL_AudioStream* convert = nullptr;
     if (ogg->Rate() != deviceRate_ || ogg->Channels() != kDeviceChannels) {
       convert = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(ogg->Channels()), ogg->Rate(), AUDIO_S16SYS,
@@ -98,6 +100,9 @@ class SdlAudio final : public Audio {
     SDL_PauseAudioDevice(device_, 1);
     return true;
   }
+
+  // SDL stops a device it has lost; one that was only paused says so.
+  bool Lost() override { return device_ != 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED; }
 
   bool Free() override {
     if (device_ == 0) return false;
@@ -158,5 +163,6 @@ class SdlAudio final : public Audio {
 }  // namespace
 
 std::unique_ptr<Audio> CreateSdlAudio(ClockModel model) { return std::make_unique<SdlAudio>(model); }
+std::unique_ptr<audio::ResumableAudio> audio::NewSdlAudio() { return std::make_unique<SdlAudio>(ClockModel::Heard); }
 
 }  // namespace platform

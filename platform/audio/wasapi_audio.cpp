@@ -10,40 +10,54 @@
 // carried forward to the moment it is read, never backwards and never past
 // what was written.
 //
-// The stream takes the device's own mix format (float or 16-bit, its rate
-// and channel count): the track is resampled linearly to the device's rate
-// and its two channels go to the first two (a mono track to both).
+// The stream is the track as it is (16-bit PCM at its own rate and channel
+// count): Windows' own converter (AUTOCONVERTPCM with its better-quality
+// resampler) brings it to the device's mix format, its rate and its speakers
+// (a mono endpoint gets both channels mixed; more than two keep the front
+// pair). So the device's position counts frames of the track.
 //
-// How it fails: Init fails where no output device is there (then SDL's
-// device is tried); StreamCreateFile fails for a file that cannot be decoded
-// or a device that refuses the stream.
+// The output is lost, and says so (`Lost`), when a call reports the device
+// invalidated or fails otherwise (a headset unplugged, a Bluetooth device
+// dropping, the format changed in Sound settings, another program taking
+// exclusive mode, the audio service restarted), and when the system says
+// that another device became the default for the console role or that this
+// one went away. The stream then stops; the resuming choice
+// (resuming_audio.cpp) opens the default device again.
+//
+// How it fails: Init fails where no output device is there; StreamCreateFile
+// fails for a file that cannot be decoded or a device that refuses the
+// stream (a system without the converter among them). The resuming choice
+// then tries SDL's device.
+#include "platform/audio/wasapi_audio.h"
+
 #include <windows.h>
 // After windows.h, which they need.
 #include <audioclient.h>
 #include <mmdeviceapi.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
-#include <vector>
 
-#include "platform/audio/backend.h"
 #include "platform/audio/ogg_stream.h"
 
-namespace platform {
-namespace {
+#ifndef AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM
+#define AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM 0x80000000
+#endif
+#ifndef AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY
+#define AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY 0x08000000
+#endif
 
-using audio::kStream;
+namespace platform::audio {
+namespace {
 
 // What the stream asks the device to hold: enough for a busy machine, and
 // the position accounts for all of it.
 constexpr REFERENCE_TIME kBufferDuration = 2000000;  // 200 ms in 100 ns units
-
-// KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, written out so no GUID library is needed.
-constexpr GUID kFloatSubtype = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
 template <typename T>
 void Release(T*& p) {
@@ -58,24 +72,89 @@ double PerformanceSeconds() {
   return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-class WasapiAudio final : public Audio {
+// The system's word on the endpoints, called on a thread of its own: it only
+// marks the output lost and wakes the feeding thread.
+class DeviceWatch final : public IMMNotificationClient {
+ public:
+  DeviceWatch(std::wstring endpoint, std::atomic<bool>* lost, HANDLE wake)
+      : endpoint_(std::move(endpoint)), lost_(lost), wake_(wake) {}
+
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, __uuidof(IUnknown)) || IsEqualIID(iid, __uuidof(IMMNotificationClient))) {
+      *out = static_cast<IMMNotificationClient*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+
+  // The stream was opened on the console role's default: another default
+  // there (or none) moves the music.
+  HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow, ERole role, LPCWSTR id) override {
+    if (flow == eRender && role == eConsole && (!id || endpoint_ != id)) Lose();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR id, DWORD state) override {
+    if (state != DEVICE_STATE_ACTIVE && Ours(id)) Lose();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR id) override {
+    if (Ours(id)) Lose();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override { return S_OK; }
+
+ private:
+  ~DeviceWatch() = default;
+  bool Ours(LPCWSTR id) const { return id && endpoint_ == id; }
+  void Lose() {
+    *lost_ = true;
+    SetEvent(wake_);
+  }
+
+  const std::wstring endpoint_;
+  std::atomic<bool>* const lost_;
+  const HANDLE wake_;
+  std::atomic<ULONG> references_{1};
+};
+
+class WasapiAudio final : public ResumableAudio {
  public:
   ~WasapiAudio() override { Free(); }
 
   bool Init(int device, int frequency) override {
     if (client_ || device != -1 || frequency <= 0) return false;
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    comInitialized_ = SUCCEEDED(com);
-    IMMDeviceEnumerator* enumerator = nullptr;
+    // A thread's COM stays initialised as long as objects made on it live;
+    // it is let go by the thread that took it (the resuming choice makes
+    // backends on a thread of its own).
+    comInitialized_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    comThread_ = GetCurrentThreadId();
+    wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     IMMDevice* endpoint = nullptr;
-    bool ok = SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                         __uuidof(IMMDeviceEnumerator), reinterpret_cast<void**>(&enumerator))) &&
-              SUCCEEDED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &endpoint)) &&
+    LPWSTR id = nullptr;
+    bool ok = wake_ &&
+              SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                         __uuidof(IMMDeviceEnumerator), reinterpret_cast<void**>(&enumerator_))) &&
+              SUCCEEDED(enumerator_->GetDefaultAudioEndpoint(eRender, eConsole, &endpoint)) &&
+              SUCCEEDED(endpoint->GetId(&id)) &&
               SUCCEEDED(endpoint->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                           reinterpret_cast<void**>(&client_))) &&
-              SUCCEEDED(client_->GetMixFormat(&mix_)) && ReadMixFormat();
+                                           reinterpret_cast<void**>(&client_)));
+    if (ok) {
+      watch_ = new DeviceWatch(id, &lost_, wake_);
+      // Without notifications (an old or partial system) a lost device is
+      // still seen through the failing calls.
+      if (FAILED(enumerator_->RegisterEndpointNotificationCallback(watch_))) Release(watch_);
+    }
+    if (id) CoTaskMemFree(id);
     Release(endpoint);
-    Release(enumerator);
     if (!ok) Free();
     return ok;
   }
@@ -83,16 +162,23 @@ class WasapiAudio final : public Audio {
   uint32_t StreamCreateFile(const char* path) override {
     if (!client_ || render_) return 0;
     auto ogg = std::make_unique<OggStream>();
-    if (!ogg->Open(path)) return 0;
-    event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!ogg->Open(path) || (startFrame_ > 0 && !ogg->Seek(startFrame_))) return 0;
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = static_cast<WORD>(ogg->Channels());
+    format.nSamplesPerSec = static_cast<DWORD>(ogg->Rate());
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = static_cast<WORD>(format.nChannels * 2);
+    format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
+    const DWORD flags = AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM |
+                        AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
     UINT32 bufferFrames = 0;
-    const bool ok = event_ &&
-                    SUCCEEDED(client_->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK,
-                                                  kBufferDuration, 0, mix_, nullptr)) &&
-                    SUCCEEDED(client_->SetEventHandle(event_)) && SUCCEEDED(client_->GetBufferSize(&bufferFrames)) &&
-                    SUCCEEDED(client_->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&render_))) &&
-                    SUCCEEDED(client_->GetService(__uuidof(IAudioClock), reinterpret_cast<void**>(&clock_))) &&
-                    SUCCEEDED(clock_->GetFrequency(&clockFrequency_)) && clockFrequency_ > 0;
+    const bool ok =
+        SUCCEEDED(client_->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, kBufferDuration, 0, &format, nullptr)) &&
+        SUCCEEDED(client_->SetEventHandle(wake_)) && SUCCEEDED(client_->GetBufferSize(&bufferFrames)) &&
+        SUCCEEDED(client_->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&render_))) &&
+        SUCCEEDED(client_->GetService(__uuidof(IAudioClock), reinterpret_cast<void**>(&clock_))) &&
+        SUCCEEDED(clock_->GetFrequency(&clockFrequency_)) && clockFrequency_ > 0;
     if (!ok) {
       Release(render_);
       Release(clock_);
@@ -100,10 +186,6 @@ class WasapiAudio final : public Audio {
     }
     ogg_ = std::move(ogg);
     bufferFrames_ = bufferFrames;
-    step_ = static_cast<double>(ogg_->Rate()) / deviceRate_;
-    previous_ = Decode();
-    next_ = Decode();
-    position_ = 0.0;
     // The device starts on the track's first frames, not on silence.
     Fill();
     running_ = true;
@@ -115,133 +197,112 @@ class WasapiAudio final : public Audio {
 
   bool ChannelPlay(uint32_t stream, bool) override {
     if (stream != kStream || !render_) return false;
-    return SUCCEEDED(client_->Start());
+    return Check(client_->Start());
   }
 
   uint64_t ChannelGetPosition(uint32_t stream) override {
     if (stream != kStream || !clock_) return 0;
     UINT64 position = 0, counter = 0;
-    if (FAILED(clock_->GetPosition(&position, &counter))) return Bytes(reported_);
+    if (lost_ || !Check(clock_->GetPosition(&position, &counter))) return Bytes(reported_);
     // The device's position when it was taken, moved on to now (its counter
     // time is in 100 ns units of the performance counter).
     const double since = std::clamp(PerformanceSeconds() - static_cast<double>(counter) * 1e-7, 0.0, 0.05);
     const double seconds = static_cast<double>(position) / static_cast<double>(clockFrequency_) + since;
     const auto frames = static_cast<int64_t>(seconds * ogg_->Rate());
     std::lock_guard<std::mutex> lock(lock_);
-    reported_ = std::clamp(frames, reported_, static_cast<int64_t>(trackFramesWritten_));
+    reported_ = std::clamp(frames, reported_, trackFramesWritten_);
     return Bytes(reported_);
   }
 
   double ChannelBytes2Seconds(uint32_t stream, uint64_t bytes) override {
-    return audio::BytesToSeconds(stream, ogg_ != nullptr, bytes, ogg_ ? ogg_->Rate() : 0, ogg_ ? ogg_->Channels() : 0);
+    return BytesToSeconds(stream, ogg_ != nullptr, bytes, ogg_ ? ogg_->Rate() : 0, ogg_ ? ogg_->Channels() : 0);
   }
 
   bool Stop() override { return client_ && SUCCEEDED(client_->Stop()); }
 
+  bool Lost() override { return lost_; }
+
   bool Free() override {
-    if (!client_ && !comInitialized_) return false;
+    if (!client_ && !enumerator_ && !comInitialized_) return false;
     running_ = false;
-    if (event_) SetEvent(event_);
+    if (wake_) SetEvent(wake_);
     if (feeder_.joinable()) feeder_.join();
     if (client_) client_->Stop();
+    if (watch_) enumerator_->UnregisterEndpointNotificationCallback(watch_);
+    Release(watch_);
     Release(render_);
     Release(clock_);
     Release(client_);
-    if (mix_) CoTaskMemFree(mix_);
-    mix_ = nullptr;
-    if (event_) CloseHandle(event_);
-    event_ = nullptr;
+    Release(enumerator_);
+    if (wake_) CloseHandle(wake_);
+    wake_ = nullptr;
     ogg_.reset();
-    if (comInitialized_) CoUninitialize();
+    if (comInitialized_ && GetCurrentThreadId() == comThread_) CoUninitialize();
     comInitialized_ = false;
     return true;
   }
 
+  IMMNotificationClient* watch() const { return watch_; }
+
  private:
-  uint64_t Bytes(int64_t frames) const { return static_cast<uint64_t>(frames) * static_cast<uint64_t>(ogg_->Channels()) * 2u; }
-
-  // The device's mix format, which the stream takes as it is.
-  bool ReadMixFormat() {
-    deviceRate_ = static_cast<int>(mix_->nSamplesPerSec);
-    deviceChannels_ = mix_->nChannels;
-    bool isFloat = mix_->wFormatTag == WAVE_FORMAT_IEEE_FLOAT;
-    if (mix_->wFormatTag == WAVE_FORMAT_EXTENSIBLE && mix_->cbSize >= 22)
-      isFloat = IsEqualGUID(reinterpret_cast<WAVEFORMATEXTENSIBLE*>(mix_)->SubFormat, kFloatSubtype);
-    float_ = isFloat && mix_->wBitsPerSample == 32;
-    const bool int16 = !isFloat && mix_->wBitsPerSample == 16;
-    return deviceRate_ > 0 && deviceChannels_ > 0 && (float_ || int16);
+  uint64_t Bytes(int64_t frames) const {
+    return static_cast<uint64_t>(frames) * static_cast<uint64_t>(ogg_->Channels()) * 2u;
   }
 
-  // Runs on the feeding thread: tops the device's buffer up each time it asks.
+  // A failed call means the stream is gone, whatever the code: the device
+  // invalidated is the usual one, and no other leaves a stream worth keeping.
+  bool Check(HRESULT result) {
+    if (FAILED(result)) lost_ = true;
+    return SUCCEEDED(result);
+  }
+
+  // Runs on the feeding thread: tops the device's buffer up each time it
+  // asks. A lost output is stopped at once, so that music moved to a new
+  // default device does not also go on on the old one.
   void Feed() {
-    while (running_) {
-      WaitForSingleObject(event_, 100);
-      if (running_) Fill();
+    while (running_ && !lost_) {
+      WaitForSingleObject(wake_, 100);
+      if (running_ && !lost_) Fill();
     }
+    if (lost_) client_->Stop();
   }
 
-  // Writes what the device has room for: the track resampled to its rate,
-  // silence once the track has ended.
+  // Writes what the device has room for: the track's next frames, silence
+  // once the track has ended.
   void Fill() {
     UINT32 padding = 0;
-    if (FAILED(client_->GetCurrentPadding(&padding)) || padding >= bufferFrames_) return;
+    if (!Check(client_->GetCurrentPadding(&padding)) || padding >= bufferFrames_) return;
     const UINT32 room = bufferFrames_ - padding;
     BYTE* data = nullptr;
-    if (FAILED(render_->GetBuffer(room, &data))) return;
-    const int channels = ogg_->Channels();
-    for (UINT32 i = 0; i < room; ++i) {
-      // Linear interpolation between the two track frames around this
-      // device frame.
-      while (position_ >= 1.0) {
-        previous_ = next_;
-        next_ = Decode();
-        position_ -= 1.0;
-      }
-      float left = 0, right = 0;
-      if (!ended_) {
-        left = static_cast<float>(previous_[0] + (next_[0] - previous_[0]) * position_) / 32768.0f;
-        right = channels > 1 ? static_cast<float>(previous_[1] + (next_[1] - previous_[1]) * position_) / 32768.0f : left;
-      }
-      position_ += step_;
-      for (int c = 0; c < deviceChannels_; ++c) {
-        const float v = c == 0 ? left : c == 1 ? right : 0.0f;
-        if (float_) reinterpret_cast<float*>(data)[i * deviceChannels_ + c] = v;
-        else reinterpret_cast<int16_t*>(data)[i * deviceChannels_ + c] = static_cast<int16_t>(std::clamp(v * 32767.0f, -32768.0f, 32767.0f));
-      }
+    if (!Check(render_->GetBuffer(room, &data))) return;
+    auto* out = reinterpret_cast<int16_t*>(data);
+    const size_t channels = static_cast<size_t>(ogg_->Channels());
+    size_t got = 0;
+    while (got < room) {
+      const size_t n = ogg_->Read(out + got * channels, room - got);
+      if (n == 0) break;
+      got += n;
     }
-    render_->ReleaseBuffer(room, 0);
-  }
-
-  // The next frame of the track (both channels), counted as written.
-  std::array<double, 2> Decode() {
-    int16_t frame[2] = {0, 0};
-    if (ended_ || ogg_->Read(frame, 1) == 0) {
-      ended_ = true;
-      return {0, 0};
-    }
+    std::memset(out + got * channels, 0, (room - got) * channels * 2);
+    if (!Check(render_->ReleaseBuffer(room, 0))) return;
     std::lock_guard<std::mutex> lock(lock_);
-    ++trackFramesWritten_;
-    return {static_cast<double>(frame[0]), static_cast<double>(ogg_->Channels() > 1 ? frame[1] : frame[0])};
+    trackFramesWritten_ += static_cast<int64_t>(got);
   }
 
+  IMMDeviceEnumerator* enumerator_ = nullptr;
   IAudioClient* client_ = nullptr;
   IAudioRenderClient* render_ = nullptr;
   IAudioClock* clock_ = nullptr;
-  WAVEFORMATEX* mix_ = nullptr;
-  HANDLE event_ = nullptr;
+  DeviceWatch* watch_ = nullptr;
+  HANDLE wake_ = nullptr;
   bool comInitialized_ = false;
-  int deviceRate_ = 0, deviceChannels_ = 0;
-  bool float_ = false;
+  DWORD comThread_ = 0;
   UINT32 bufferFrames_ = 0;
   UINT64 clockFrequency_ = 0;
   std::unique_ptr<OggStream> ogg_;
   std::thread feeder_;
   std::atomic<bool> running_{false};
-  // The resampler, on the feeding thread: where the next device frame lies
-  // between the two track frames around it.
-  double step_ = 1.0, position_ = 0.0;
-  std::array<double, 2> previous_{}, next_{};
-  bool ended_ = false;
+  std::atomic<bool> lost_{false};
   std::mutex lock_;
   int64_t trackFramesWritten_ = 0;
   int64_t reported_ = 0;
@@ -249,6 +310,15 @@ class WasapiAudio final : public Audio {
 
 }  // namespace
 
-std::unique_ptr<Audio> CreateWasapiAudio() { return std::make_unique<WasapiAudio>(); }
+std::unique_ptr<ResumableAudio> NewWasapiAudio() { return std::make_unique<WasapiAudio>(); }
 
+IMMNotificationClient* WasapiNotifications(ResumableAudio& backend) {
+  auto* wasapi = dynamic_cast<WasapiAudio*>(&backend);
+  return wasapi ? wasapi->watch() : nullptr;
+}
+
+}  // namespace platform::audio
+
+namespace platform {
+std::unique_ptr<Audio> CreateWasapiAudio() { return audio::NewWasapiAudio(); }
 }  // namespace platform

@@ -11,6 +11,16 @@
 // Windows gets no terminal signals, and the system puts a mode set with
 // CDS_FULLSCREEN back when the process ends. `Shutdown` still puts it back at
 // once, so a caller that goes on after it (a test) finds the desktop as it was.
+//
+// What a full-screen program owes the desktop is done in the default
+// handling of the window's messages (`DefaultWindowProc`), which the demo's
+// procedure hands every message it does not handle: when another program
+// takes the focus (Alt-Tab, a notification, a click on a second monitor) a
+// full-screen window that switched the display mode is minimised and the
+// desktop's mode put back; activated again, it switches back and covers the
+// screen. Nothing pauses meanwhile. While a demo window is shown the display
+// and the system stay awake (the piece takes no input for minutes), and a
+// full-screen one refuses the screen saver and the monitor's power-down.
 #include <GL/glew.h>
 #include <GL/wglew.h>
 #include <windows.h>
@@ -167,6 +177,8 @@ class Win32Video final : public Video {
     dm.dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
     if (ChangeDisplaySettingsW(&dm, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) return false;
     modeSwitched_ = true;
+    modeYielded_ = false;
+    switchedMode_ = dm;
     return true;
   }
 
@@ -220,7 +232,9 @@ class Win32Video final : public Video {
   }
 
   void Show(Window* window) override {
-    if (window && !window->spec.hidden) ShowWindow(window->hwnd, SW_SHOW);
+    if (!window || window->spec.hidden) return;
+    ShowWindow(window->hwnd, SW_SHOW);
+    SetThreadExecutionState(ES_CONTINUOUS | ES_DISPLAY_REQUIRED | ES_SYSTEM_REQUIRED);
   }
 
   void Focus(Window* window) override {
@@ -268,6 +282,10 @@ class Win32Video final : public Video {
   void PostQuit(int exitCode) override { PostQuitMessage(exitCode); }
 
   intptr_t DefaultWindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+    const bool fullscreen = window && window->spec.fullscreen && !window->spec.hidden;
+    if (fullscreen && message == WM_ACTIVATEAPP) Activated(window, wParam != FALSE);
+    if (fullscreen && message == WM_SYSCOMMAND && ((wParam & 0xFFF0) == SC_SCREENSAVE || (wParam & 0xFFF0) == SC_MONITORPOWER))
+      return 0;
     return DefWindowProcW(window ? window->hwnd : nullptr, message, wParam, lParam);
   }
 
@@ -278,10 +296,7 @@ class Win32Video final : public Video {
   void LeaveFullscreen() override {
     for (Window* w : windows_)
       if (w->spec.fullscreen) ShowWindow(w->hwnd, SW_HIDE);
-    if (modeSwitched_) {
-      ChangeDisplaySettingsW(nullptr, 0);
-      modeSwitched_ = false;
-    }
+    RestoreDesktop();
     // The cursor is shown while its display count is 0 or more; HideCursor
     // took it below.
     while (ShowCursor(TRUE) < 0) {
@@ -312,10 +327,7 @@ class Win32Video final : public Video {
     }
     windows_.clear();
     haveLast_ = false;
-    if (modeSwitched_) {
-      ChangeDisplaySettingsW(nullptr, 0);
-      modeSwitched_ = false;
-    }
+    RestoreDesktop();
   }
 
   // What the system sends while it creates a window takes the default path:
@@ -344,6 +356,31 @@ class Win32Video final : public Video {
     return registered;
   }
 
+  // The desktop as the user left it: its own display mode, and the display
+  // free to sleep.
+  void RestoreDesktop() {
+    if (modeSwitched_ && !modeYielded_) ChangeDisplaySettingsW(nullptr, 0);
+    modeSwitched_ = modeYielded_ = false;
+    SetThreadExecutionState(ES_CONTINUOUS);
+  }
+
+  // A full-screen window losing or regaining the focus to another program.
+  // Only a switched mode is given back: at the desktop's own size there is
+  // nothing to give, and the window stays as it is.
+  void Activated(Window* window, bool active) {
+    if (!modeSwitched_ || active != modeYielded_) return;
+    if (!active) {
+      ShowWindow(window->hwnd, SW_MINIMIZE);
+      ChangeDisplaySettingsW(nullptr, 0);
+      modeYielded_ = true;
+      return;
+    }
+    if (ChangeDisplaySettingsW(&switchedMode_, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) return;
+    modeYielded_ = false;
+    ShowWindow(window->hwnd, SW_RESTORE);
+    SetWindowPos(window->hwnd, HWND_TOP, 0, 0, window->spec.width, window->spec.height, SWP_SHOWWINDOW);
+  }
+
   Window* Find(HWND hwnd) const {
     for (Window* w : windows_)
       if (w->hwnd == hwnd) return w;
@@ -353,6 +390,8 @@ class Win32Video final : public Video {
   WindowProc procedure_ = nullptr;
   std::vector<Window*> windows_;
   bool modeSwitched_ = false;
+  bool modeYielded_ = false;  // the desktop's mode given back while another program has the focus
+  DEVMODEW switchedMode_{};
   MSG last_{};
   bool haveLast_ = false;
 };

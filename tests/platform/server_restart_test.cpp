@@ -19,11 +19,11 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/support/output_restart.h"
 #include "tests/support/support.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 bool Installed(const char* tool) {
@@ -166,52 +166,8 @@ TEST_P(ServerRestart, TheMusicAndThePictureSurviveTheServerGoingAndComingBack) {
   ASSERT_NE(stream, 0u);
   audio->Start();
   audio->ChannelPlay(stream, false);
-  ASSERT_EQ(SinkInputs(), 1) << "not playing through the private server";
-
-  std::vector<std::pair<double, double>> seen;  // (seconds since start, music seconds)
-  const auto start = Clock::now();
-  auto watch = [&](std::chrono::milliseconds length) {
-    const auto end = Clock::now() + length;
-    while (Clock::now() < end) {
-      seen.emplace_back(std::chrono::duration<double>(Clock::now() - start).count(),
-                        audio->ChannelBytes2Seconds(stream, audio->ChannelGetPosition(stream)));
-      std::this_thread::sleep_for(5ms);
-    }
-    return seen.back().second;
-  };
-  // A null sink on its own can take two seconds to play its first frame.
-  watch(3000ms);
-  ASSERT_GT(seen.back().second, 0.5) << "the music does not play";
-
-  server.Kill();
-  const double atKill = seen.back().second;
-  const double afterOutage = watch(1500ms);
-  EXPECT_GT(afterOutage - atKill, 1.35) << "the picture froze with its server";
-
-  ASSERT_TRUE(server.Start()) << GetParam() << " did not start again";
-  const auto returned = Clock::now();
-  // Read afresh: the position ran on while the server started.
-  const double atReturn = watch(1ms);
-  // The music is back on the server within a second.
-  double reconnect = -1;
-  while (Clock::now() - returned < 3s && reconnect < 0) {
-    watch(50ms);
-    if (SinkInputs() == 1) reconnect = std::chrono::duration<double>(Clock::now() - returned).count();
-  }
-  EXPECT_GE(reconnect, 0.0) << "the music did not come back to the server";
-  EXPECT_LT(reconnect, 1.0) << "the music took too long to come back";
-  const double resumed = watch(std::chrono::duration_cast<std::chrono::milliseconds>(4s - (Clock::now() - returned)));
-  // Back on the server's clock: at its pace again, having waited at most
-  // the reconnection and the new sink's first latency.
-  EXPECT_NEAR(watch(1000ms) - resumed, 1.0, 0.1) << "not at the music's pace after the server came back";
-  EXPECT_GT(resumed - atReturn, 4.0 - 3.0) << "the picture waited too long for the music";
-  EXPECT_LT(resumed - atReturn, 4.0 + 0.05) << "the picture ran ahead of the music";
-
-  int backward = 0;
-  for (size_t i = 1; i < seen.size(); ++i) backward += seen[i].second < seen[i - 1].second;
-  EXPECT_EQ(backward, 0) << "the position stepped back";
-  std::printf("at the kill %.2f s; 1.5 s later %.2f s; at the return %.2f s; playing again on the server %.2f s "
-              "later; 4 s after the return %.2f s\n", atKill, afterOutage, atReturn, reconnect, resumed);
+  ExpectMusicSurvivesItsOutput(*audio, stream,
+                               {[&] { server.Kill(); }, [&] { return server.Start(); }, [] { return SinkInputs(); }});
   audio->Stop();
   audio->Free();
 }

@@ -1,0 +1,218 @@
+// The Windows music through the life of its device, under Wine beside a
+// PulseAudio of the test's own (tests/win32/own-pulseaudio), which is Wine's
+// sound system: the server killed and started again under the playing
+// stream, as Windows' audio service restarts or a device goes; and the
+// system's notifications of a new default device or a removed one, called
+// as the system would call them (Wine sends none).
+#include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which they need.
+#include <mmdeviceapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/audio/backend.h"
+#include "platform/audio/wasapi_audio.h"
+#include "tests/support/output_restart.h"
+#include "tests/support/support.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+std::string WindowsPath(const std::string& unixPath) {
+  std::string path = "Z:" + unixPath;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+// The test's own server, driven through the script that started it: Wine
+// runs Unix programs, but cannot wait for them, so each verb's answer lands
+// in a file, which appears once the verb is done.
+class OwnServer {
+ public:
+  OwnServer() {
+    const char* script = std::getenv("SORVANE_OWN_PULSE");
+    const char* dir = std::getenv("SORVANE_OWN_PULSE_DIR");
+    if (script && dir) script_ = script, dir_ = dir;
+  }
+  bool Found() const { return !dir_.empty(); }
+
+  std::vector<std::string> Streams() {
+    std::vector<std::string> streams;
+    std::istringstream in(Verb("--streams"));
+    for (std::string line; std::getline(in, line);)
+      if (!line.empty()) streams.push_back(line);
+    return streams;
+  }
+  void Kill() { Verb("--kill"); }
+  bool Start() { return Verb("--start").find("answering") != std::string::npos; }
+
+ private:
+  std::string Verb(const std::string& verb) {
+    const std::string answer = dir_ + "/answer";
+    DeleteFileA(WindowsPath(answer).c_str());
+    std::string command = "/bin/sh -c \"'" + script_ + "' " + verb + " '" + dir_ + "' >'" + answer + ".part' 2>&1; mv '" +
+                          answer + ".part' '" + answer + "'\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+      return {};
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    const auto end = Clock::now() + 10s;
+    while (Clock::now() < end) {
+      std::ifstream in(WindowsPath(answer));
+      if (in) return std::string(std::istreambuf_iterator<char>(in), {});
+      std::this_thread::sleep_for(5ms);
+    }
+    ADD_FAILURE() << "own-pulseaudio " << verb << " did not answer";
+    return {};
+  }
+
+  std::string script_, dir_;
+};
+
+TEST(WasapiDeviceLoss, TheMusicAndThePictureSurviveTheSoundServerGoingAndComingBack) {
+  OwnServer server;
+  ASSERT_TRUE(server.Found()) << "run beside tests/win32/own-pulseaudio";
+  TempDir dir;
+  const std::string track = dir / "tone.ogg";
+  ASSERT_TRUE(WriteTestOgg(track, 14.0));
+  // The desktop's own choice: WASAPI, else SDL's device on its Windows
+  // drivers, which reach the same dead server.
+  auto audio = platform::CreateDesktopAudio();
+  ASSERT_TRUE(audio->Init(-1, 44100));
+  const uint32_t stream = audio->StreamCreateFile(track.c_str());
+  ASSERT_NE(stream, 0u);
+  audio->Start();
+  audio->ChannelPlay(stream, false);
+  ExpectMusicSurvivesItsOutput(*audio, stream,
+                               {[&] { server.Kill(); }, [&] { return server.Start(); },
+                                [&] { return static_cast<int>(server.Streams().size()); }});
+  audio->Stop();
+  audio->Free();
+}
+
+// The WASAPI backends the resuming choice makes, the newest one kept.
+std::atomic<platform::audio::ResumableAudio*> newestWasapi{nullptr};
+std::atomic<int> wasapiMade{0};
+
+std::unique_ptr<platform::audio::ResumableAudio> RecordedWasapi() {
+  auto backend = platform::audio::NewWasapiAudio();
+  newestWasapi = backend.get();
+  ++wasapiMade;
+  return backend;
+}
+
+std::wstring DefaultRenderDevice() {
+  std::wstring id;
+  IMMDeviceEnumerator* enumerator = nullptr;
+  IMMDevice* device = nullptr;
+  LPWSTR text = nullptr;
+  if (SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
+                                 reinterpret_cast<void**>(&enumerator))) &&
+      SUCCEEDED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, &device)) && SUCCEEDED(device->GetId(&text)))
+    id = text;
+  if (text) CoTaskMemFree(text);
+  if (device) device->Release();
+  if (enumerator) enumerator->Release();
+  return id;
+}
+
+TEST(WasapiDeviceLoss, ANewDefaultDeviceOrTheDeviceRemovedMovesTheMusicWithinHalfASecond) {
+  OwnServer server;
+  ASSERT_TRUE(server.Found()) << "run beside tests/win32/own-pulseaudio";
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  const std::wstring device = DefaultRenderDevice();
+  ASSERT_FALSE(device.empty()) << "no output device";
+  TempDir dir;
+  const std::string track = dir / "tone.ogg";
+  ASSERT_TRUE(WriteTestOgg(track, 12.0));
+  auto audio = platform::audio::NewResumingAudio({&RecordedWasapi, &platform::audio::NewSdlAudio});
+  ASSERT_TRUE(audio->Init(-1, 44100));
+  const uint32_t stream = audio->StreamCreateFile(track.c_str());
+  ASSERT_NE(stream, 0u);
+  audio->Start();
+  audio->ChannelPlay(stream, false);
+
+  std::vector<double> seen;
+  auto watch = [&](Clock::duration length) {
+    const auto end = Clock::now() + length;
+    do {
+      seen.push_back(audio->ChannelBytes2Seconds(stream, audio->ChannelGetPosition(stream)));
+      std::this_thread::sleep_for(5ms);
+    } while (Clock::now() < end);
+    return seen.back();
+  };
+  // Calls the newest backend's notification client, then reads the clock as
+  // the frame loop does until the server plays one stream other than
+  // `before`; returns how long that took (a negative time: it never did).
+  auto moveBy = [&](const char* what, auto notify, const std::vector<std::string>& before) {
+    SCOPED_TRACE(what);
+    IMMNotificationClient* client = platform::audio::WasapiNotifications(*newestWasapi.load());
+    if (!client) {
+      ADD_FAILURE() << "the WASAPI backend took no notification client";
+      return -1.0;
+    }
+    const auto at = Clock::now();
+    notify(client);
+    while (Clock::now() - at < 2s) {
+      watch(20ms);
+      const auto now = server.Streams();
+      if (now.size() == 1 && now != before) return std::chrono::duration<double>(Clock::now() - at).count();
+    }
+    return -1.0;
+  };
+
+  watch(2500ms);
+  const auto first = server.Streams();
+  ASSERT_EQ(first.size(), 1u) << "not playing through the test's own server";
+  ASSERT_GT(seen.back(), 0.3) << "the music does not play";
+
+  // Notifications of the capture side, or of the console role's default
+  // staying where it is, leave the music alone.
+  IMMNotificationClient* client = platform::audio::WasapiNotifications(*newestWasapi.load());
+  ASSERT_NE(client, nullptr);
+  client->OnDefaultDeviceChanged(eCapture, eConsole, L"{another capture device}");
+  client->OnDefaultDeviceChanged(eRender, eConsole, device.c_str());
+  watch(600ms);
+  EXPECT_EQ(server.Streams(), first) << "the music moved on a notification that concerns it not";
+  EXPECT_EQ(wasapiMade, 1);
+
+  const double moved = moveBy(
+      "another default device",
+      [](IMMNotificationClient* c) { c->OnDefaultDeviceChanged(eRender, eConsole, L"{another render device}"); },
+      first);
+  EXPECT_GE(moved, 0.0) << "the music did not move to the new default device";
+  EXPECT_LT(moved, 0.5);
+  const auto second = server.Streams();
+  const double removed = moveBy(
+      "the device removed", [&](IMMNotificationClient* c) { c->OnDeviceStateChanged(device.c_str(), DEVICE_STATE_NOTPRESENT); },
+      second);
+  EXPECT_GE(removed, 0.0) << "the music did not leave the removed device";
+  EXPECT_LT(removed, 0.5);
+
+  // On the new stream's clock at the music's pace again, the position never
+  // having stepped back through the moves.
+  const double settled = watch(1000ms);
+  EXPECT_NEAR(watch(1500ms) - settled, 1.5, 0.15);
+  int backward = 0;
+  for (size_t i = 1; i < seen.size(); ++i) backward += seen[i] < seen[i - 1];
+  EXPECT_EQ(backward, 0) << "the position stepped back";
+  std::printf("moved to a new default device in %.3f s, off a removed device in %.3f s\n", moved, removed);
+  audio->Stop();
+  audio->Free();
+}
+
+}  // namespace
