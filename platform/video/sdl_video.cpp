@@ -90,6 +90,11 @@ class SdlVideo final : public Video {
     }
     if (!sdl) return nullptr;
     if (spec.fullscreen && modeSwitched_) SDL_SetWindowDisplayMode(sdl, &fullscreenMode_);
+    // SDL minimises a full-screen window that loses the focus and puts the
+    // desktop's mode back meanwhile: what a window that switched the mode
+    // owes the desktop. One at the desktop's own size has nothing to give
+    // back and stays.
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, spec.fullscreen && SwitchesTheMode() ? "1" : "0");
     auto* window = new Window{sdl, nullptr, spec, samples};
     windows_.push_back(window);
     return window;
@@ -235,11 +240,30 @@ class SdlVideo final : public Video {
     // (XWayland serves Wayland desktops). Signals are ours, not SDL's.
     SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     InstallCloseSignals();
     started_ = true;
     return true;
+  }
+
+  // Whether the full-screen mode asked for is other than the desktop's.
+  bool SwitchesTheMode() {
+    SDL_DisplayMode desktop;
+    return modeSwitched_ && SDL_GetDesktopDisplayMode(0, &desktop) == 0 &&
+           (desktop.w != fullscreenMode_.w || desktop.h != fullscreenMode_.h);
+  }
+
+  // A window manager maps a minimised window again when it is activated,
+  // and SDL switches the mode back then; where the focus comes back to a
+  // window that was never unmapped (no window manager, or one that does not
+  // iconify), full screen is entered afresh so that it does.
+  void TakeTheModeAgain(Window* window) {
+    SDL_DisplayMode now;
+    if (!window || !window->spec.fullscreen || !SwitchesTheMode() || SDL_GetCurrentDisplayMode(0, &now) != 0 ||
+        (now.w == fullscreenMode_.w && now.h == fullscreenMode_.h))
+      return;
+    SDL_SetWindowFullscreen(window->sdl, 0);
+    SDL_SetWindowFullscreen(window->sdl, SDL_WINDOW_FULLSCREEN);
   }
 
   Window* FindWindow(Uint32 windowId) {
@@ -258,6 +282,7 @@ class SdlVideo final : public Video {
         return m->window != nullptr;
       }
       case SDL_WINDOWEVENT:
+        if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) TakeTheModeAgain(FindWindow(e.window.windowID));
         if (e.window.event != SDL_WINDOWEVENT_CLOSE) return false;
         *m = {FindWindow(e.window.windowID), kMsgClose, 0, 0};
         return m->window != nullptr;

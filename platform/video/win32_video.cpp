@@ -283,10 +283,15 @@ class Win32Video final : public Video {
 
   intptr_t DefaultWindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) override {
     const bool fullscreen = window && window->spec.fullscreen && !window->spec.hidden;
+    const WPARAM command = wParam & 0xFFF0;
     if (fullscreen && message == WM_ACTIVATEAPP) Activated(window, wParam != FALSE);
-    if (fullscreen && message == WM_SYSCOMMAND && ((wParam & 0xFFF0) == SC_SCREENSAVE || (wParam & 0xFFF0) == SC_MONITORPOWER))
-      return 0;
-    return DefWindowProcW(window ? window->hwnd : nullptr, message, wParam, lParam);
+    if (fullscreen && message == WM_SYSCOMMAND && (command == SC_SCREENSAVE || command == SC_MONITORPOWER)) return 0;
+    const LRESULT result = DefWindowProcW(window ? window->hwnd : nullptr, message, wParam, lParam);
+    // Restored (from the taskbar, Alt-Tab, or on activation): over the whole
+    // screen again.
+    if (fullscreen && message == WM_SYSCOMMAND && command == SC_RESTORE)
+      SetWindowPos(window->hwnd, HWND_TOP, 0, 0, window->spec.width, window->spec.height, SWP_SHOWWINDOW);
+    return result;
   }
 
   void Present(Window* drawable) override {
@@ -377,8 +382,9 @@ class Win32Video final : public Video {
     }
     if (ChangeDisplaySettingsW(&switchedMode_, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) return;
     modeYielded_ = false;
-    ShowWindow(window->hwnd, SW_RESTORE);
-    SetWindowPos(window->hwnd, HWND_TOP, 0, 0, window->spec.width, window->spec.height, SWP_SHOWWINDOW);
+    // Restored once the activation is over: a window is not restored from
+    // inside it.
+    PostMessageW(window->hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
   }
 
   Window* Find(HWND hwnd) const {

@@ -56,6 +56,29 @@ class DemoDialogTest : public ::testing::Test {
     return {};
   }
 
+  // Picks the line after the preselected 1280*1024 (the first mode a
+  // private screen adds) and starts the demo with it.
+  static void ChooseTheNextModeAndStart(const std::string& dialog) {
+    // Space opens the list on the preselected line; Down moves on.
+    EXPECT_TRUE(xsession::PressKeys(dialog, "Tab Tab space"));
+    std::this_thread::sleep_for(300ms);
+    xsession::Shell("timeout 5 xdotool key --delay 100 Down Return >/dev/null 2>&1");
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(xsession::PressKeys(dialog, "Return"));
+  }
+
+  // How long until the screen's mode is `mode`, waiting up to a second; a
+  // negative time when it never was.
+  static double SecondsUntilTheModeIs(const std::string& mode) {
+    const auto start = std::chrono::steady_clock::now();
+    do {
+      if (xsession::PrivateScreen::CurrentMode() == mode)
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      std::this_thread::sleep_for(20ms);
+    } while (std::chrono::steady_clock::now() - start < 1s);
+    return -1;
+  }
+
   // The demo runs until Escape; a failed start-up would show its error box.
   static void ExpectRunningThenEscape(Child& demo, const XWindow& window) {
     std::this_thread::sleep_for(500ms);
@@ -133,12 +156,7 @@ TEST_F(DemoDialogTest, AFailureAfterTheModeSwitchShowsTheErrorBoxOverTheDesktops
   Child demo([&folder] { return RunDemoIn(folder.path().c_str()); });
   const std::string dialog = xsession::FindWindow("sorvane");
   ASSERT_FALSE(dialog.empty()) << "no settings dialog";
-  // Space opens the list on the preselected 1280*1024; Down moves to 1024*768.
-  EXPECT_TRUE(xsession::PressKeys(dialog, "Tab Tab space"));
-  std::this_thread::sleep_for(300ms);
-  xsession::Shell("timeout 5 xdotool key --delay 100 Down Return >/dev/null 2>&1");
-  std::this_thread::sleep_for(300ms);
-  EXPECT_TRUE(xsession::PressKeys(dialog, "Return"));
+  ChooseTheNextModeAndStart(dialog);
   // While the effects load, the display is in the chosen mode.
   const XWindow window = WaitForDemoWindow(demo, dialog);
   ASSERT_FALSE(window.id.empty()) << "no demo window";
@@ -154,6 +172,34 @@ TEST_F(DemoDialogTest, AFailureAfterTheModeSwitchShowsTheErrorBoxOverTheDesktops
   EXPECT_EQ(xsession::PrivateScreen::CurrentMode(), "1280x1024") << "the switched mode is still in force";
   EXPECT_TRUE(xsession::PressKeys(box, "Return"));
   EXPECT_EQ(demo.Wait(10s), std::optional<int>(1));
+}
+
+// Another program taking the focus from the demo in a switched mode gets
+// the desktop's mode back; the demo's own returns when the demo has the
+// focus again, and the demo runs on throughout.
+TEST_F(DemoDialogTest, FocusLostInASwitchedModeGivesTheDesktopItsModeBackUntilTheDemoHasItAgain) {
+  xsession::PrivateScreen screen(1280, 1024);
+  ASSERT_TRUE(screen.Started()) << "no private X screen";
+  ASSERT_TRUE(screen.AddModes("1024x768"));
+  Child demo(RunDemo);
+  const std::string dialog = xsession::FindWindow("sorvane");
+  ASSERT_FALSE(dialog.empty()) << "no settings dialog";
+  ChooseTheNextModeAndStart(dialog);
+  const XWindow window = WaitForDemoWindow(demo, dialog);
+  ASSERT_FALSE(window.id.empty()) << "no demo window";
+  ASSERT_GE(SecondsUntilTheModeIs("1024x768"), 0.0) << "the display was not switched";
+  double givenBack, takenAgain;
+  {
+    Child other([] { return execl(X11_TOOL, "x11_tool", "focus", "another program", static_cast<char*>(nullptr)); });
+    givenBack = SecondsUntilTheModeIs("1280x1024");
+  }
+  EXPECT_GE(givenBack, 0.0) << "the desktop's mode did not come back within 1 s of the focus going";
+  xsession::Shell("timeout 5 xdotool windowfocus --sync " + window.id + " >/dev/null 2>&1");
+  takenAgain = SecondsUntilTheModeIs("1024x768");
+  EXPECT_GE(takenAgain, 0.0) << "the demo's mode did not come back within 1 s of its focus";
+  std::printf("desktop's mode back %.0f ms after the focus went; the demo's back %.0f ms after it came\n",
+              givenBack * 1000, takenAgain * 1000);
+  ExpectRunningThenEscape(demo, window);
 }
 
 }  // namespace

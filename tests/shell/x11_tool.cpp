@@ -4,6 +4,9 @@
 //                          top-level window titled exactly TITLE
 //   x11_tool close TITLE   asks those windows to close, the way a window
 //                          manager's close box does (WM_DELETE_WINDOW)
+//   x11_tool focus TITLE   shows a small window titled TITLE that takes the
+//                          keyboard focus, as another program's window does,
+//                          and keeps it until the tool is ended
 // Exit status 0 when at least one window matched.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -25,9 +28,27 @@ std::string Title(Display* d, Window w) {
 
 }  // namespace
 
+// Another program's window, focused once it is on the screen; runs until
+// the tool is ended.
+int TakeFocus(Display* d, const char* title) {
+  const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 200, 100, 0, 0, 0);
+  XStoreName(d, w, title);
+  XSelectInput(d, w, StructureNotifyMask);
+  XMapRaised(d, w);
+  for (XEvent e;;) {
+    XNextEvent(d, &e);
+    if (e.type == MapNotify) break;
+  }
+  XSetInputFocus(d, w, RevertToParent, CurrentTime);
+  XFlush(d);
+  for (XEvent e;;) XNextEvent(d, &e);
+}
+
 int main(int argc, char** argv) {
-  if (argc != 3 || (std::strcmp(argv[1], "list") != 0 && std::strcmp(argv[1], "close") != 0)) {
-    std::fprintf(stderr, "usage: x11_tool list|close TITLE\n");
+  const bool known = argc == 3 && (std::strcmp(argv[1], "list") == 0 || std::strcmp(argv[1], "close") == 0 ||
+                                   std::strcmp(argv[1], "focus") == 0);
+  if (!known) {
+    std::fprintf(stderr, "usage: x11_tool list|close|focus TITLE\n");
     return 2;
   }
   Display* d = XOpenDisplay(nullptr);
@@ -35,6 +56,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "x11_tool: no display\n");
     return 1;
   }
+  if (argv[1][0] == 'f') return TakeFocus(d, argv[2]);
   Window root, parent, *children = nullptr;
   unsigned count = 0;
   XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count);

@@ -72,9 +72,15 @@ class ProbeEffect : public filter {
       surface.doubleBuffered = (pfd.dwFlags & PFD_DOUBLEBUFFER) != 0;
     }
   }
-  void render(double) override { ++frames; }
+  void render(double) override {
+    // What the demo's thread asked of the system's power management by its
+    // first frame (set again unchanged; the call answers with the previous).
+    if (frames++ == 0) firstFrameState = SetThreadExecutionState(kAwake);
+  }
+  static constexpr EXECUTION_STATE kAwake = ES_CONTINUOUS | ES_DISPLAY_REQUIRED | ES_SYSTEM_REQUIRED;
   Surface surface;
   std::atomic<int> frames{0};
+  EXECUTION_STATE firstFrameState = 0;
 };
 
 // The shell never deletes its effects; the tests own theirs. The driver
@@ -583,6 +589,88 @@ TEST_F(Win32BackendTest, AFailedStartUpShowsTheErrorBoxAndDismissingItGivesOne) 
   EXPECT_NE(std::find(texts.begin(), texts.end(), L"An error occured during init or extension missing."), texts.end());
   EXPECT_NE(std::find(texts.begin(), texts.end(), L"OK"), texts.end());
   EXPECT_EQ(texts.size(), 2u) << "one message and one button";
+}
+
+// Another program taking the focus from the demo in a switched full-screen
+// mode gets the desktop's mode back at once and the demo minimised; the
+// demo's own mode returns when it is activated again. The frames go on
+// throughout, and the display is held awake from the first frame to the end.
+TEST_F(Win32BackendTest, FocusLostInASwitchedModeGivesTheDesktopItsModeBackUntilTheDemoIsActivated) {
+  ASSERT_TRUE(WriteTestOgg(kMusicFile, 0.5));
+  const auto modes = AddedModes();
+  ASSERT_FALSE(modes.empty()) << "the fixture added no display modes";
+  const auto [w, h] = modes.front();
+  const std::string chosen = std::to_string(w) + "*" + std::to_string(h);
+  // The driver's thread owns the other program's window, so it answers its
+  // messages while it waits, as that program would.
+  auto within1s = [](const std::function<bool()>& condition) {
+    return WaitUntil([&] {
+      MSG m;
+      while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+      return condition();
+    }, 1s);
+  };
+  auto screenIs = [&](std::pair<int, int> size) {
+    return within1s([&] { return std::make_pair(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)) == size; });
+  };
+  bool switched = false, givenBack = false, minimised = false, framesWentOn = false, takenAgain = false,
+       covers = false, awakeAtEnd = true;
+  double givenBackMs = -1, takenAgainMs = -1;
+  const int status = WithDriver(
+      [&] {
+        HWND dialog = SettingsDialog();
+        if (!dialog) return;
+        const LRESULT at = SendDlgItemMessageA(dialog, kSettingsResolution, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                               reinterpret_cast<LPARAM>(chosen.c_str()));
+        SendDlgItemMessageW(dialog, kSettingsResolution, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
+        PressKey(dialog, VK_RETURN);
+        HWND demo = DemoWindowOfThisProcess(30s);
+        if (!demo || !WaitUntil([&] { return probeAbs.load() && probeAbs.load()->frames >= 3; })) return;
+        switched = screenIs({w, h});
+        // Another program's window: one of this thread, which is not the
+        // demo's, is another application to the window manager.
+        HWND other = CreateWindowExW(0, L"STATIC", L"another program", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                     nullptr, GetModuleHandleW(nullptr), nullptr);
+        auto since = std::chrono::steady_clock::now();
+        auto msSince = [&] {
+          return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
+        };
+        SetForegroundWindow(other);
+        givenBack = screenIs(screen);
+        givenBackMs = msSince();
+        minimised = within1s([&] { return IsIconic(demo) != FALSE; });
+        const int before = probeAbs.load()->frames;
+        framesWentOn = WaitUntil([&] { return probeAbs.load()->frames >= before + 5; });
+        since = std::chrono::steady_clock::now();
+        SetForegroundWindow(demo);
+        takenAgain = screenIs({w, h});
+        takenAgainMs = msSince();
+        covers = within1s([&] {
+          const Placement p = PlacementOf(demo);
+          return !IsIconic(demo) && p.rect.left == 0 && p.rect.top == 0 && p.rect.right == w && p.rect.bottom == h;
+        });
+        DestroyWindow(other);
+        PressKey(demo, VK_ESCAPE);
+      },
+      [&] {
+        const int s = RunDemo(*video, audio);
+        // The demo's thread (this one) no longer holds the display awake.
+        awakeAtEnd = SetThreadExecutionState(ES_CONTINUOUS) != ES_CONTINUOUS;
+        return s;
+      });
+  EXPECT_TRUE(switched) << "the demo did not switch to " << chosen;
+  ASSERT_NE(probeAbs.load(), nullptr);
+  EXPECT_EQ(probeAbs.load()->firstFrameState, ProbeEffect::kAwake) << "the display may sleep while the demo plays";
+  EXPECT_FALSE(awakeAtEnd) << "the display is held awake after the demo";
+  EXPECT_TRUE(givenBack) << "the desktop's mode did not come back within 1 s of the focus going";
+  EXPECT_TRUE(minimised) << "the demo stayed on the screen behind the other program";
+  EXPECT_TRUE(framesWentOn) << "the demo stopped drawing while another program had the focus";
+  EXPECT_TRUE(takenAgain) << "the demo's mode did not come back within 1 s of its activation";
+  EXPECT_TRUE(covers) << "the demo does not cover the screen again";
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), screen.first);
+  std::printf("desktop's mode back %.0f ms after the focus went; the demo's mode back %.0f ms after its activation\n",
+              givenBackMs, takenAgainMs);
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
-// The Windows music through the life of its device, under Wine beside a
-// PulseAudio of the test's own (tests/win32/own-pulseaudio), which is Wine's
-// sound system: the server killed and started again under the playing
-// stream, as Windows' audio service restarts or a device goes; and the
-// system's notifications of a new default device or a removed one, called
-// as the system would call them (Wine sends none).
+// The Windows music on its output, under Wine beside a PulseAudio of the
+// test's own (tests/win32/own-pulseaudio), which is Wine's sound system: the
+// server killed and started again under the playing stream, as Windows'
+// audio service restarts or a device goes; the system's notifications of a
+// new default device or a removed one, called as the system would call them
+// (Wine sends none); and the track at 44.1 kHz played on an output that
+// mixes at 48 kHz, as most Windows machines do.
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h, which they need.
@@ -12,6 +13,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <complex>
+#include <numbers>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -55,14 +59,22 @@ class OwnServer {
     return streams;
   }
   void Kill() { Verb("--kill"); }
+  // What the sink played over the next `seconds`: left-channel samples.
+  std::vector<double> Record(int seconds) {
+    std::vector<double> left;
+    if (Verb("--record", " " + std::to_string(seconds)).find("recorded") == std::string::npos) return left;
+    std::ifstream in(WindowsPath(dir_ + "/record.raw"), std::ios::binary);
+    for (int16_t frame[2]; in.read(reinterpret_cast<char*>(frame), sizeof frame);) left.push_back(frame[0]);
+    return left;
+  }
   bool Start() { return Verb("--start").find("answering") != std::string::npos; }
 
  private:
-  std::string Verb(const std::string& verb) {
+  std::string Verb(const std::string& verb, const std::string& arguments = "") {
     const std::string answer = dir_ + "/answer";
     DeleteFileA(WindowsPath(answer).c_str());
-    std::string command = "/bin/sh -c \"'" + script_ + "' " + verb + " '" + dir_ + "' >'" + answer + ".part' 2>&1; mv '" +
-                          answer + ".part' '" + answer + "'\"";
+    std::string command = "/bin/sh -c \"'" + script_ + "' " + verb + " '" + dir_ + "'" + arguments + " >'" + answer +
+                          ".part' 2>&1; mv '" + answer + ".part' '" + answer + "'\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -70,7 +82,7 @@ class OwnServer {
       return {};
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    const auto end = Clock::now() + 10s;
+    const auto end = Clock::now() + 20s;
     while (Clock::now() < end) {
       std::ifstream in(WindowsPath(answer));
       if (in) return std::string(std::istreambuf_iterator<char>(in), {});
@@ -83,7 +95,7 @@ class OwnServer {
   std::string script_, dir_;
 };
 
-TEST(WasapiDeviceLoss, TheMusicAndThePictureSurviveTheSoundServerGoingAndComingBack) {
+TEST(WasapiOutput, TheMusicAndThePictureSurviveTheSoundServerGoingAndComingBack) {
   OwnServer server;
   ASSERT_TRUE(server.Found()) << "run beside tests/win32/own-pulseaudio";
   TempDir dir;
@@ -130,7 +142,7 @@ std::wstring DefaultRenderDevice() {
   return id;
 }
 
-TEST(WasapiDeviceLoss, ANewDefaultDeviceOrTheDeviceRemovedMovesTheMusicWithinHalfASecond) {
+TEST(WasapiOutput, ANewDefaultDeviceOrTheDeviceRemovedMovesTheMusicWithinHalfASecond) {
   OwnServer server;
   ASSERT_TRUE(server.Found()) << "run beside tests/win32/own-pulseaudio";
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -213,6 +225,81 @@ TEST(WasapiDeviceLoss, ANewDefaultDeviceOrTheDeviceRemovedMovesTheMusicWithinHal
   std::printf("moved to a new default device in %.3f s, off a removed device in %.3f s\n", moved, removed);
   audio->Stop();
   audio->Free();
+}
+
+// The power spectrum of `samples` (a power of two of them) under a
+// Blackman-Harris window, whose side lobes lie 92 dB down.
+std::vector<double> PowerSpectrum(std::vector<double> samples) {
+  const size_t n = samples.size();
+  std::vector<std::complex<double>> a(n);
+  for (size_t i = 0; i < n; ++i) {
+    const double x = 2 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(n);
+    a[i] = samples[i] * (0.35875 - 0.48829 * std::cos(x) + 0.14128 * std::cos(2 * x) - 0.01168 * std::cos(3 * x));
+  }
+  for (size_t i = 1, j = 0; i < n; ++i) {
+    size_t bit = n >> 1;
+    for (; j & bit; bit >>= 1) j ^= bit;
+    j ^= bit;
+    if (i < j) std::swap(a[i], a[j]);
+  }
+  for (size_t length = 2; length <= n; length <<= 1) {
+    const std::complex<double> step = std::polar(1.0, -2 * std::numbers::pi / static_cast<double>(length));
+    for (size_t i = 0; i < n; i += length) {
+      std::complex<double> w = 1;
+      for (size_t k = 0; k < length / 2; ++k, w *= step) {
+        const auto u = a[i + k], v = a[i + k + length / 2] * w;
+        a[i + k] = u + v;
+        a[i + k + length / 2] = u - v;
+      }
+    }
+  }
+  std::vector<double> power(n / 2);
+  for (size_t k = 0; k < n / 2; ++k) power[k] = std::norm(a[k]);
+  return power;
+}
+
+// A 15 kHz tone in the 44.1 kHz track, played by the WASAPI stream on an
+// output mixing at 48 kHz: a resampler leaves images of it at 48 - (44.1 -
+// 15), 44.1 + 15 - 48 and 48 - (2 × 44.1 - 15 - 48) kHz; a linear one, 15 to
+// 30 dB below the tone.
+TEST(WasapiOutput, ATrackAt44kHzOnAnOutputAt48kHzKeepsItsImagesFarBelowTheTone) {
+  OwnServer server;
+  ASSERT_TRUE(server.Found()) << "run beside tests/win32/own-pulseaudio";
+  const char* rate = std::getenv("SORVANE_OWN_PULSE_RATE");
+  ASSERT_TRUE(rate && std::string(rate) == "48000") << "the output does not mix at 48 kHz";
+  TempDir dir;
+  const std::string track = dir / "tone.ogg";
+  constexpr double kTone = 15000, kTrackRate = 44100, kOutputRate = 48000;
+  ASSERT_TRUE(WriteOgg(track, 6 * 44100, 44100, 2,
+                       [&](long i) { return 0.5f * static_cast<float>(std::sin(2 * std::numbers::pi * kTone * i / kTrackRate)); }));
+  auto audio = platform::audio::NewWasapiAudio();
+  ASSERT_TRUE(audio->Init(-1, 44100));
+  const uint32_t stream = audio->StreamCreateFile(track.c_str());
+  ASSERT_NE(stream, 0u);
+  audio->Start();
+  audio->ChannelPlay(stream, false);
+  // The null sink takes a moment to play its first frames; the middle of
+  // the recording is the steady tone.
+  const std::vector<double> played = server.Record(4);
+  audio->Stop();
+  audio->Free();
+  constexpr size_t kLength = 32768;
+  ASSERT_GT(played.size(), 2 * kLength) << "too little was recorded";
+  const std::vector<double> power =
+      PowerSpectrum(std::vector<double>(played.end() - kLength - 4800, played.end() - 4800));
+  // The strongest bin within 100 Hz of a frequency.
+  auto level = [&](double hz) {
+    const auto bin = [&](double f) { return static_cast<size_t>(std::clamp(f * kLength / kOutputRate, 1.0, kLength / 2.0 - 1)); };
+    const auto first = power.begin() + static_cast<long>(bin(hz - 100)), last = power.begin() + static_cast<long>(bin(hz + 100));
+    return 10 * std::log10(*std::max_element(first, last) + 1e-30);
+  };
+  const double tone = level(kTone);
+  for (const double image : {kOutputRate - (kTrackRate - kTone), kTrackRate + kTone - kOutputRate,
+                             kOutputRate - (2 * kTrackRate - kTone - kOutputRate)}) {
+    SCOPED_TRACE(image);
+    EXPECT_GE(tone - level(image), 60.0) << "an image of the tone at " << image << " Hz";
+    std::printf("image at %.0f Hz: %.1f dB below the tone\n", image, tone - level(image));
+  }
 }
 
 }  // namespace
