@@ -282,11 +282,12 @@ Window* OpenHiddenGlWindow(Video& video, const std::string& title, int width, in
 // being played: PipeWire's own stream where a PipeWire daemon links it to an
 // audio sink, else a libpulse stream (PulseAudio); elsewhere (a bare ALSA
 // device, SDL's dummy driver) an SDL device whose position is estimated from
-// its callbacks; on Windows a WASAPI stream on the device's own clock, else
-// the SDL device. The choice is made by
-// `Init` and `StreamCreateFile`. A server that goes away mid-run leaves the
-// position running on at the music's pace until a server answers again,
-// where the track resumes at the position reached.
+// its callbacks; on Windows a WASAPI stream on the default device's own
+// clock, else the SDL device. The choice is made by `Init` and
+// `StreamCreateFile`. A server or a device that goes away mid-run (on
+// Windows also a device that stops being the default) leaves the position
+// running on at the music's pace until an output answers again, where the
+// track resumes at the position reached.
 std::unique_ptr<Audio> CreateDesktopAudio();
 // The backends on their own, for tests and benchmarks; `CreateServerAudio`
 // is the sound server's choice of the two after it, resumed as above. A
@@ -301,7 +302,7 @@ std::unique_ptr<Audio> CreatePulseAudio();
 enum class ClockModel { Heard, BuffersHandedOver };
 std::unique_ptr<Audio> CreateSdlAudio(ClockModel model = ClockModel::Heard);
 // Windows' own: a WASAPI shared-mode stream on the default output device,
-// its position the device's. Windows builds only.
+// its position the device's, on its own (not resumed). Windows builds only.
 std::unique_ptr<Audio> CreateWasapiAudio();
 
 }  // namespace platform
