@@ -9,10 +9,10 @@
 // output's clock at the music's pace, never running ahead of the sound and
 // never stepping back.
 //
-// How to use it: open and play the stream, then call
-// `ExpectMusicSurvivesItsOutput` with how to kill the output, start it again
-// and count the streams playing on it. It records failures with gtest's
-// EXPECT_*/ADD_FAILURE and prints the figures.
+// How to use it: call `ExpectMusicSurvivesItsOutput` with a folder for the
+// track and how to kill the output, start it again and count the streams
+// playing on it. It plays a track through the desktop's audio, records
+// failures with gtest's EXPECT_*/ASSERT_* and prints the figures.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/support/support.h"
 
 struct OutputControl {
   std::function<void()> kill;
@@ -32,9 +33,18 @@ struct OutputControl {
   std::function<int()> streams;   // the streams playing on the output now
 };
 
-inline void ExpectMusicSurvivesItsOutput(platform::Audio& audio, uint32_t stream, const OutputControl& output) {
+inline void ExpectMusicSurvivesItsOutput(const TempDir& folder, const OutputControl& output) {
   using Clock = std::chrono::steady_clock;
   using namespace std::chrono_literals;
+  const std::string track = folder / "tone.ogg";
+  ASSERT_TRUE(WriteTestOgg(track, 14.0));
+  auto played = platform::CreateDesktopAudio();
+  platform::Audio& audio = *played;
+  ASSERT_TRUE(audio.Init(-1, 44100));
+  const uint32_t stream = audio.StreamCreateFile(track.c_str());
+  ASSERT_NE(stream, 0u);
+  audio.Start();
+  audio.ChannelPlay(stream, false);
   std::vector<std::pair<double, double>> seen;  // (seconds since start, music seconds)
   const auto start = Clock::now();
   auto watch = [&](Clock::duration length) {
@@ -79,4 +89,6 @@ inline void ExpectMusicSurvivesItsOutput(platform::Audio& audio, uint32_t stream
   EXPECT_EQ(backward, 0) << "the position stepped back";
   std::printf("at the kill %.2f s; 1.5 s later %.2f s; at the return %.2f s; playing again on the output %.2f s "
               "later; 4 s after the return %.2f s\n", atKill, afterOutage, atReturn, reconnect, resumed);
+  audio.Stop();
+  audio.Free();
 }

@@ -99,21 +99,10 @@ TEST(WasapiOutput, TheMusicAndThePictureSurviveTheSoundServerGoingAndComingBack)
   OwnServer server;
   ASSERT_TRUE(server.Found()) << "run beside tests/win32/own-pulseaudio";
   TempDir dir;
-  const std::string track = dir / "tone.ogg";
-  ASSERT_TRUE(WriteTestOgg(track, 14.0));
   // The desktop's own choice: WASAPI, else SDL's device on its Windows
   // drivers, which reach the same dead server.
-  auto audio = platform::CreateDesktopAudio();
-  ASSERT_TRUE(audio->Init(-1, 44100));
-  const uint32_t stream = audio->StreamCreateFile(track.c_str());
-  ASSERT_NE(stream, 0u);
-  audio->Start();
-  audio->ChannelPlay(stream, false);
-  ExpectMusicSurvivesItsOutput(*audio, stream,
-                               {[&] { server.Kill(); }, [&] { return server.Start(); },
-                                [&] { return static_cast<int>(server.Streams().size()); }});
-  audio->Stop();
-  audio->Free();
+  ExpectMusicSurvivesItsOutput(dir, {[&] { server.Kill(); }, [&] { return server.Start(); },
+                                     [&] { return static_cast<int>(server.Streams().size()); }});
 }
 
 // The WASAPI backends the resuming choice makes, the newest one kept.

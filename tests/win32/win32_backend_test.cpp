@@ -102,6 +102,18 @@ HWND SettingsDialog(std::chrono::milliseconds limit = 20s) {
   return WaitForWindow(Titled(kDialogClass, L"sorvane", GetCurrentProcessId()), limit);
 }
 
+// Picks the resolution "W*H" in the settings dialog and presses Return;
+// false when no dialog came.
+bool ChooseAndStart(const std::string& resolution) {
+  HWND dialog = SettingsDialog();
+  if (!dialog) return false;
+  const LRESULT at = SendDlgItemMessageA(dialog, kSettingsResolution, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                         reinterpret_cast<LPARAM>(resolution.c_str()));
+  SendDlgItemMessageW(dialog, kSettingsResolution, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
+  PressKey(dialog, VK_RETURN);
+  return true;
+}
+
 // Runs `driver` on a thread while the test's thread runs `body` (which shows
 // modal windows). Afterwards closes what is left of this process's windows,
 // then joins.
@@ -556,12 +568,7 @@ TEST_F(Win32BackendTest, AFailedStartUpShowsTheErrorBoxAndDismissingItGivesOne) 
   std::vector<std::wstring> texts;
   const int status = WithDriver(
       [&] {
-        HWND dialog = SettingsDialog();
-        if (!dialog) return;
-        const LRESULT at = SendDlgItemMessageA(dialog, kSettingsResolution, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                               reinterpret_cast<LPARAM>(chosen.c_str()));
-        SendDlgItemMessageW(dialog, kSettingsResolution, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
-        PressKey(dialog, VK_RETURN);
+        if (!ChooseAndStart(chosen)) return;
         HWND box = WaitForWindow(Titled(kDialogClass, L"Error", GetCurrentProcessId()), 30s);
         if (!(sawBox = box != nullptr)) return;
         screenAtBox = {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -618,12 +625,7 @@ TEST_F(Win32BackendTest, FocusLostInASwitchedModeGivesTheDesktopItsModeBackUntil
   double givenBackMs = -1, takenAgainMs = -1;
   const int status = WithDriver(
       [&] {
-        HWND dialog = SettingsDialog();
-        if (!dialog) return;
-        const LRESULT at = SendDlgItemMessageA(dialog, kSettingsResolution, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                               reinterpret_cast<LPARAM>(chosen.c_str()));
-        SendDlgItemMessageW(dialog, kSettingsResolution, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
-        PressKey(dialog, VK_RETURN);
+        if (!ChooseAndStart(chosen)) return;
         HWND demo = DemoWindowOfThisProcess(30s);
         if (!demo || !WaitUntil([&] { return probeAbs.load() && probeAbs.load()->frames >= 3; })) return;
         switched = screenIs({w, h});
