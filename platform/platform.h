@@ -162,6 +162,10 @@ class Video {
   // Switches the display to width × height at `bits` per pixel for the next
   // full-screen window. False: the display offers no such mode. A switched
   // display is switched back by `Shutdown`, on every way out of the process.
+  // A display whose modes are only pretended (a Wayland compositor, XWayland)
+  // is not switched: a listed mode is accepted, and the full-screen window
+  // then covers the screen at the desktop's own size, as `GetScreenSize`
+  // keeps saying.
   virtual bool SwitchDisplayMode(int width, int height, int bits) = 0;
 
   // The screen size in pixels in the current (possibly just switched) mode.
@@ -174,6 +178,11 @@ class Video {
   // The window's drawable, the handle that pixel formats, contexts and buffer
   // swaps are made against. Null: none.
   virtual Window* GetDrawable(Window* window) = 0;
+
+  // The drawable's size in pixels now: what a window manager made of the
+  // window, and on a scaled screen the screen's own pixels, not the
+  // window's units. 0 × 0 where there is none (a minimised window).
+  virtual ScreenSize GetDrawableSize(Window* drawable) = 0;
 
   // The index of the closest supported pixel format (0: none), and its
   // application to the drawable.

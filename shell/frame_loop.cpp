@@ -23,7 +23,9 @@ double MusicClock() {
 }
 
 double RunFrame(double demoTime) {
+  LayOutFrame();
   DrawFrame(demoTime, *AbsEffect, MaskEffect);
+  ShowFrame();
   PumpMessages();
   DemoVideo->Present(DemoDC);
   DemoFrameLead.Presented(FrameClock());

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 
+#include "gpu/offscreen.h"
 #include "platform/platform.h"
 #include "shell/data_folder.h"
 #include "shell/frame_lead.h"
@@ -55,6 +56,16 @@ extern uint32_t MusicStream;
 extern filter* AbsEffect;
 extern filter* MaskEffect;
 extern FrameLead DemoFrameLead;
+
+// Where the picture goes in the window (layout.cpp): start-up's one-time
+// letterbox until the drawable's size changes, then the letterbox of the
+// drawable as it is. `offscreen` holds the picture drawn at the chosen size
+// where full screen could not switch the display to it.
+struct PictureLayout {
+  platform::ScreenSize drawable;  // the drawable's size the strip is laid out for
+  OffscreenTarget offscreen;
+};
+extern PictureLayout DemoLayout;
 extern EffectFactory DemoEffectFactory;
 
 intptr_t MainWindowProc(platform::Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam);
@@ -66,11 +77,23 @@ intptr_t ShowSettingsDialog();
 // Builds the running demo; false when a step failed (nothing is undone).
 bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool vsync);
 
+// After the window is shown and GL is ready: the layout starts from the
+// drawable as it is now. Full screen on a `screen` that is not `width` ×
+// `height` (a display that did not switch) draws the picture at that size
+// off screen and scales it; full screen whose drawable is not that size lays
+// the strip out for the drawable.
+void StartLayout(int32_t width, int32_t height, bool fullscreen, platform::ScreenSize screen);
+// Before a frame is drawn: follows the drawable's size, and directs the
+// drawing off screen where it is scaled; after it, scales it into the window.
+void LayOutFrame();
+void ShowFrame();
+
 // Reads the music position after a frame, in seconds: the time of the next one.
 double MusicClock();
 
 // One iteration of the frame loop with the given demo time: the frame drawn
-// for that time (DrawFrame, effects/frame.h), the pending messages handed to
+// for that time (DrawFrame, effects/frame.h) where the layout puts it, the
+// pending messages handed to
 // the window procedure, the frame presented, the clock read. Returns the time
 // of the next iteration: the music position read after the swap, plus the
 // lead that makes the next frame show the music of the moment it is on

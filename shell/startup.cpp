@@ -54,7 +54,8 @@ bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool
   if (!DemoGLContext) return false;
   if (!video.MakeCurrent(DemoDC)) return false;
 
-  // Set once: resizing a window later does not move the strip.
+  // Laid out for the size asked for; the frame loop follows the window if
+  // its size changes (layout.cpp).
   const Viewport vp = LetterboxViewport(width, height);
   glViewport(vp.x, vp.y, vp.width, vp.height);
 
@@ -69,6 +70,7 @@ bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool
 
   SetFixedGlState();
   if (video.HasSwapControl()) video.SetSwapInterval(vsync ? 1 : 0);
+  StartLayout(width, height, fullscreen, screen);
 
   ilInit();
 

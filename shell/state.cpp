@@ -16,6 +16,7 @@ filter* MaskEffect = nullptr;
 EffectFactory DemoEffectFactory = CreateDemoEffect;
 bool DrawAhead = true;
 FrameLead DemoFrameLead;
+PictureLayout DemoLayout;
 
 double SteadySeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -36,5 +37,6 @@ void ResetShellState() {
   DemoEffectFactory = CreateDemoEffect;
   DrawAhead = true;
   DemoFrameLead = FrameLead();
+  DemoLayout = PictureLayout();
   FrameClock = SteadySeconds;
 }

@@ -41,6 +41,7 @@ bool NullVideo::SwitchDisplayMode(int width, int height, int bits) {
   if (Fails("SwitchDisplayMode")) return false;
   for (const DisplayMode& m : modes) {
     if (m.width == width && m.height == height && m.bits == bits) {
+      if (emulatedModes) return true;
       switchedTo_ = {width, height};
       displaySwitched = true;
       return true;
@@ -61,11 +62,24 @@ Window* NullVideo::OpenWindow(const WindowSpec& spec) {
     WindowSpec hidden = spec;
     hidden.hidden = true;
     hidden.fullscreen = false;
+    // Full screen covers the screen as it is.
+    if (spec.fullscreen) {
+      const ScreenSize screen = displaySwitched ? switchedTo_ : desktop;
+      hidden.width = screen.width;
+      hidden.height = screen.height;
+    }
     window_ = glDelegate->OpenWindow(hidden);
   } else {
     window_ = reinterpret_cast<Window*>(&nullWindowToken);
   }
   return window_;
+}
+
+ScreenSize NullVideo::GetDrawableSize(Window* drawable) {
+  calls.emplace_back("GetDrawableSize");
+  if (drawableSize.width > 0) return drawableSize;
+  if (glDelegate) return glDelegate->GetDrawableSize(drawable);
+  return windows.empty() ? ScreenSize{} : ScreenSize{windows.back().width, windows.back().height};
 }
 
 Window* NullVideo::GetDrawable(Window* window) {

@@ -34,6 +34,8 @@ class NullVideo final : public Video {
   std::set<std::string> failing;          // operation names that fail
   std::vector<DisplayMode> modes{{1280, 1024, 32, 60}};
   ScreenSize desktop{1280, 1024};
+  bool emulatedModes = false;             // modes accepted but never switched (Wayland)
+  ScreenSize drawableSize{};              // 0 × 0: the delegate's, else the window's asked size
   bool swapControl = true;
   intptr_t dialogResult = -1;             // -1: the dialog cannot be shown
   std::function<intptr_t(const DialogTemplate&, DialogProc)> dialog;  // overrides dialogResult
@@ -67,6 +69,7 @@ class NullVideo final : public Video {
   ScreenSize GetScreenSize() override;
   Window* OpenWindow(const WindowSpec& spec) override;
   Window* GetDrawable(Window* window) override;
+  ScreenSize GetDrawableSize(Window* drawable) override;
   int ChooseSurfaceFormat(Window* drawable, const SurfaceFormat& format) override;
   bool ApplySurfaceFormat(Window* drawable, int formatIndex) override;
   bool CreateContext(Window* drawable) override;

@@ -1,11 +1,23 @@
-// The desktop video backend: SDL2 on X11 for windows, GL contexts, events,
-// display modes and message boxes; FLTK for dialogs.
+// The desktop video backend: SDL2 for windows, GL contexts, events and
+// display modes, on a Wayland compositor where one answers (its own EGL
+// surfaces, drawn at the screen's own pixels when the screen is scaled),
+// else on X11; FLTK for dialogs and message boxes, on X11 (XWayland on a
+// Wayland desktop).
+//
+// A Wayland compositor, and XWayland for X11 programs, only pretends the
+// display modes it lists: nothing is switched, so full screen there covers
+// the screen at the desktop's own size, and the shell draws the chosen size
+// off screen and scales it (shell/layout.cpp).
 #include <GL/glew.h>
 #include <GL/glxew.h>
 #include <SDL.h>
 
+#include <X11/extensions/Xrandr.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "platform/platform.h"
@@ -55,6 +67,7 @@ class SdlVideo final : public Video {
     DisplayMode mode;
     for (int i = 0; GetDisplayMode(i, &mode); ++i) {
       if (mode.width == width && mode.height == height && mode.bits == bits) {
+        if (modesPretended_) return true;
         // SDL switches the display when the full-screen window is made, and
         // switches it back when its video subsystem shuts down.
         SDL_GetDisplayMode(0, i, &fullscreenMode_);
@@ -74,8 +87,10 @@ class SdlVideo final : public Video {
 
   Window* OpenWindow(const WindowSpec& spec) override {
     if (!StartVideo() || spec.width <= 0 || spec.height <= 0) return nullptr;
-    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-    if (spec.fullscreen) flags |= SDL_WINDOW_FULLSCREEN | SDL_WINDOW_BORDERLESS;
+    // High-DPI: on a scaled Wayland screen the drawable has the screen's
+    // pixels (X11 has no such scaling; the flag changes nothing there).
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI;
+    if (spec.fullscreen) flags |= (modeSwitched_ ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_FULLSCREEN_DESKTOP) | SDL_WINDOW_BORDERLESS;
     SDL_Window* sdl = nullptr;
     int samples = spec.format.samples > 1 ? spec.format.samples : 0;
     if (samples > 0) {
@@ -101,6 +116,13 @@ class SdlVideo final : public Video {
   }
 
   Window* GetDrawable(Window* window) override { return window; }
+
+  ScreenSize GetDrawableSize(Window* drawable) override {
+    ScreenSize size;
+    if (drawable && !(SDL_GetWindowFlags(drawable->sdl) & SDL_WINDOW_MINIMIZED))
+      SDL_GL_GetDrawableSize(drawable->sdl, &size.width, &size.height);
+    return size;
+  }
 
   // The visual was fixed when the window was made from the same format, so
   // these only confirm that the window is a GL window.
@@ -146,8 +168,9 @@ class SdlVideo final : public Video {
 
   void HideCursor() override { SDL_ShowCursor(SDL_DISABLE); }
 
+  // EGL always has a swap interval; GLX says so in its extensions.
   bool HasSwapControl() override {
-    return GLXEW_EXT_swap_control || GLXEW_MESA_swap_control || GLXEW_SGI_swap_control;
+    return wayland_ || GLXEW_EXT_swap_control || GLXEW_MESA_swap_control || GLXEW_SGI_swap_control;
   }
   void SetSwapInterval(int interval) override { SDL_GL_SetSwapInterval(interval); }
 
@@ -195,14 +218,24 @@ class SdlVideo final : public Video {
     SDL_ShowCursor(SDL_ENABLE);
   }
 
+  // FLTK's box rather than SDL's: its loop is ours to end when a close
+  // signal comes. Where no X11 display shows it, stderr says why.
   void ShowErrorBox(const char* caption, const char* text) override {
-    // FLTK's box rather than SDL's: its loop is ours to end when a close
-    // signal comes.
-    if (!ShowFltkErrorBox(caption, text)) std::fprintf(stderr, "sorvane: %s: %s (no display to show it)\n", caption, text);
+    if (ShowFltkErrorBox(caption, text)) return;
+    std::fprintf(stderr, "sorvane: %s: %s (%s)\n", caption, text,
+                 StartVideo() && wayland_ ? "the box needs X11, which this Wayland desktop does not run (XWayland)"
+                              : "no display to show it: the demo needs a Wayland desktop or an X11 display, "
+                                "and neither WAYLAND_DISPLAY nor DISPLAY answers");
   }
 
+  // The dialog is drawn on X11 only: a Wayland desktop without XWayland
+  // gets none, and the demo starts with the default settings.
   intptr_t RunDialog(const DialogTemplate& tmpl, DialogProc procedure) override {
-    return RunFltkDialog(tmpl, procedure);
+    const intptr_t result = RunFltkDialog(tmpl, procedure);
+    if (result == -1 && StartVideo() && wayland_)
+      std::fprintf(stderr, "sorvane: the settings dialog needs X11, which this Wayland desktop does not run "
+                           "(XWayland): playing with the default settings\n");
+    return result;
   }
 
   void Shutdown() override {
@@ -236,14 +269,41 @@ class SdlVideo final : public Video {
 
   bool StartVideo() {
     if (started_) return true;
-    // GLEW's GLX build cannot initialise on an EGL context, so stay on X11
-    // (XWayland serves Wayland desktops). Signals are ours, not SDL's.
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    // A Wayland compositor's own surfaces on a Wayland desktop: sharp on a
+    // scaled screen. GLEW's GLX build loads the GL entry points on an EGL
+    // context too (only its GLX part fails there, and start-up does not look
+    // at glewInit's result). Elsewhere X11 alone is asked for (asking a
+    // desktop without Wayland for it prints libwayland's complaints).
+    // SDL_VIDEODRIVER, where the user set it, still decides. Signals are
+    // ours, not SDL's.
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, wayland && *wayland ? "wayland,x11" : "x11");
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    wayland_ = std::strcmp(SDL_GetCurrentVideoDriver(), "wayland") == 0;
+    modesPretended_ = wayland_ || XServerIsXWayland();
     InstallCloseSignals();
     started_ = true;
     return true;
+  }
+
+  // XWayland's outputs are named XWAYLAND0, XWAYLAND1, …; their modes are
+  // pretended to X11 programs and never change the output.
+  static bool XServerIsXWayland() {
+    ::Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    bool xwayland = false;
+    if (XRRScreenResources* screen = XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display))) {
+      for (int i = 0; i < screen->noutput && !xwayland; ++i) {
+        if (XRROutputInfo* output = XRRGetOutputInfo(display, screen, screen->outputs[i])) {
+          xwayland = std::strncmp(output->name, "XWAYLAND", 8) == 0;
+          XRRFreeOutputInfo(output);
+        }
+      }
+      XRRFreeScreenResources(screen);
+    }
+    XCloseDisplay(display);
+    return xwayland;
   }
 
   // Whether the full-screen mode asked for is other than the desktop's.
@@ -300,6 +360,8 @@ class SdlVideo final : public Video {
   std::vector<Window*> windows_;
   SDL_DisplayMode fullscreenMode_{};
   bool modeSwitched_ = false;
+  bool wayland_ = false;         // on a Wayland compositor's own surfaces
+  bool modesPretended_ = false;  // the display's modes never change it (Wayland, XWayland)
   bool quitPending_ = false;
   int quitCode_ = 0;
 };

@@ -207,6 +207,12 @@ class Win32Video final : public Video {
     return window->dc ? window : nullptr;
   }
 
+  ScreenSize GetDrawableSize(Window* drawable) override {
+    RECT client{};
+    if (!drawable || IsIconic(drawable->hwnd) || !GetClientRect(drawable->hwnd, &client)) return {};
+    return {client.right - client.left, client.bottom - client.top};
+  }
+
   int ChooseSurfaceFormat(Window* drawable, const SurfaceFormat& format) override {
     if (!drawable || !drawable->dc) return 0;
     drawable->request = PixelFormatRequest(format);

@@ -431,4 +431,81 @@ TEST_F(RunningShellTest, AFullRunEndsWithStatusZeroAndRestoresTheDisplay) {
   EXPECT_EQ(v.displayRestores, 1);
 }
 
+// A layer that paints its whole viewport white and notes where it was.
+class WhitePainter : public filter {
+ public:
+  void init() override {}
+  void render(double) override {
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &framebuffer);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(viewport[0], viewport[1], viewport[2], viewport[3]);
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0, 0, 0, 0);
+    glDisable(GL_SCISSOR_TEST);
+  }
+  GLint viewport[4] = {};
+  GLint framebuffer = -1;
+};
+
+// The white rectangle of the frame in the window's back buffer, read as the
+// frame is presented: {x, y, width, height} from the bottom-left corner.
+std::vector<int> WhiteIn(int width, int height) {
+  std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4);
+  glReadBuffer(GL_BACK);
+  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  int left = width, right = -1, bottom = height, top = -1;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      if (pixels[(static_cast<size_t>(y) * width + x) * 4] > 128) {
+        left = std::min(left, x), right = std::max(right, x);
+        bottom = std::min(bottom, y), top = std::max(top, y);
+      }
+  return right < 0 ? std::vector<int>{} : std::vector<int>{left, bottom, right - left + 1, top - bottom + 1};
+}
+
+// The strip is laid out for the window as it is: anew when a window manager
+// changes its size, and, where full screen could not switch the display
+// (Wayland), drawn at the chosen size and scaled into the screen's letterbox.
+TEST_F(RunningShellTest, TheStripFollowsTheWindowAndAFullScreenThatDidNotSwitch) {
+  ASSERT_TRUE(WriteTestOgg("04-Slow_Amber_Circles.ogg", 0.5));
+  WhitePainter painter;
+  NullAudio a;
+  auto start = [&](NullVideo& v, bool fullscreen) {
+    ResetShellState();
+    DemoEffectFactory = RecordingFactory;
+    DemoVideo = &v;
+    DemoAudio = &a;
+    v.glDelegate = gl.get();
+    v.modes.push_back({640, 480, 32, 60});
+    ASSERT_TRUE(InitDemo(640, 480, 32, fullscreen, false));
+    AbsEffect = &painter;
+    MaskEffect = nullptr;
+  };
+  std::vector<int> seen;
+  NullVideo window;
+  window.onPresent = [&](int) { seen = WhiteIn(640, 480); };
+  start(window, false);
+  RunFrame(0);
+  EXPECT_EQ(seen, (std::vector<int>{0, 80, 640, 320})) << "laid out once for the size asked";
+  window.drawableSize = {500, 480};
+  RunFrame(0);
+  EXPECT_EQ(std::vector<int>(painter.viewport, painter.viewport + 4), (std::vector<int>{0, 115, 500, 250}))
+      << "not laid out for the window made narrower";
+  a.Free();
+
+  NullVideo wayland;
+  wayland.emulatedModes = true;
+  wayland.desktop = {800, 600};
+  wayland.onPresent = [&](int) { seen = WhiteIn(800, 600); };
+  start(wayland, true);
+  RunFrame(0);
+  EXPECT_NE(painter.framebuffer, 0) << "not drawn off screen";
+  EXPECT_EQ(std::vector<int>(painter.viewport, painter.viewport + 4), (std::vector<int>{0, 0, 640, 320}))
+      << "not drawn at the size chosen";
+  EXPECT_EQ(seen, (std::vector<int>{0, 100, 800, 400})) << "not scaled into the screen's letterbox";
+  a.Free();
+}
+
 }  // namespace

@@ -159,6 +159,7 @@ class Child {
   Child& operator=(const Child&) = delete;
 
   bool Started() const { return pid_ > 0; }
+  pid_t Pid() const { return pid_; }
   bool Running() { return !Wait(std::chrono::milliseconds(0)); }
   void Signal(int signal) { kill(pid_, signal); }
 

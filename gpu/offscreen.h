@@ -1,0 +1,36 @@
+// offscreen.h — a frame drawn at one size and shown at another.
+//
+// What it is for: where a full-screen window cannot have the display mode
+// the user chose (a Wayland compositor, XWayland: their modes are only
+// pretended), the picture is still drawn at the chosen size, into this
+// target, and scaled into the window's letterbox, its aspect kept, as a
+// switched display would have shown it.
+//
+// How to use it: with a current GL context whose entry points GLEW has
+// loaded, `Create` once with the picture's size; per frame `Bind` (draws and
+// the viewport then cover the target), draw, then `ScaleInto` a rectangle of
+// the window's framebuffer, which is bound again afterwards. Colour is 8 bits
+// a channel with a depth buffer, as the window's surface; no multisampling.
+//
+// How it fails: `Create` returns false, and nothing is made, where the GL
+// has no framebuffer objects with blitting (EXT_framebuffer_object and
+// EXT_framebuffer_blit) or cannot make a target of that size; the caller
+// then draws into the window directly.
+#pragma once
+
+#include <GL/glew.h>
+
+class OffscreenTarget {
+ public:
+  bool Create(int width, int height);
+  bool Created() const { return framebuffer_ != 0; }
+  void Bind();
+  // Scales the whole target into the window's framebuffer at (x, y), width ×
+  // height pixels from its bottom-left corner, filtered linearly; the rest
+  // of the window is cleared to black.
+  void ScaleInto(int x, int y, int width, int height);
+
+ private:
+  GLuint framebuffer_ = 0, colour_ = 0, depth_ = 0;
+  int width_ = 0, height_ = 0;
+};

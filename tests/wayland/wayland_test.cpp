@@ -1,0 +1,323 @@
+// The built demo on a Wayland desktop as most Linux users have one now: a
+// compositor of the test's own (sway, headless, drawing with pixman), with
+// XWayland for the settings dialog, its output screenshot with grim. On a
+// 1920 × 1080 output every way of playing (the defaults, another listed
+// mode, a window, the window resized by the compositor, the X11 path through
+// XWayland) shows the strip centred, 2:1 and across the window's width; on a
+// screen scaled by 2 the picture has the screen's own pixels; without
+// XWayland the demo plays all the same. Keys reach X11 windows through
+// xdotool and Wayland ones through wtype.
+//
+// sway refuses to run as root: run as root, the suite becomes nobody first.
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/support.h"
+#include "tests/support/x_session.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using xsession::Child;
+
+// An RGB screenshot of the output.
+struct Image {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb;
+  int At(int x, int y, int channel) const { return rgb[(static_cast<size_t>(y) * width + x) * 3 + channel]; }
+};
+
+struct Rect {
+  int x = 0, y = 0, width = 0, height = 0;
+  bool operator==(const Rect&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Rect& r) {
+  return out << r.width << "x" << r.height << "+" << r.x << "+" << r.y;
+}
+
+// The rectangle the picture lights: the rows and columns of which more than
+// a twentieth of the pixels are brighter than the letterbox's black.
+Rect LitRect(const Image& image) {
+  std::vector<int> rows(image.height), columns(image.width);
+  for (int y = 0; y < image.height; ++y)
+    for (int x = 0; x < image.width; ++x)
+      if (image.At(x, y, 0) + image.At(x, y, 1) + image.At(x, y, 2) > 12) ++rows[y], ++columns[x];
+  auto span = [](const std::vector<int>& counts, int across, int& first, int& length) {
+    int last = -1;
+    first = -1;
+    for (int i = 0; i < static_cast<int>(counts.size()); ++i)
+      if (counts[i] * 20 > across) {
+        if (first < 0) first = i;
+        last = i;
+      }
+    length = first < 0 ? 0 : last - first + 1;
+  };
+  Rect r;
+  span(rows, image.width, r.y, r.height);
+  span(columns, image.height, r.x, r.width);
+  return r;
+}
+
+// How far the picture is from pixel doubling: horizontal differences within
+// aligned pixel pairs against those across them, over the lit rectangle. A
+// picture scaled up by two from half the pixels gives 0; one drawn at the
+// screen's pixels about 1.
+double PairSharpness(const Image& image, const Rect& r) {
+  double within = 0, across = 0;
+  for (int y = r.y + r.height / 4; y < r.y + 3 * r.height / 4; ++y)
+    for (int x = r.x + r.width / 4; x < r.x + 3 * r.width / 4; ++x)
+      ((x % 2 == 0) ? within : across) += std::abs(image.At(x, y, 1) - image.At(x + 1, y, 1));
+  return std::min(within, across) / std::max(std::max(within, across), 1.0);
+}
+
+// A headless sway of the test's own, in a runtime folder of its own,
+// stopped by its process id when the object goes.
+class Compositor {
+ public:
+  Compositor(int width, int height, int scale, bool xwayland) : dir_(std::filesystem::temp_directory_path() / "sorvane-wayland-XXXXXX") {
+    if (!mkdtemp(dir_.data())) return;
+    chmod(dir_.c_str(), 0700);
+    std::ofstream(dir_ + "/config") << "output HEADLESS-1 mode " << width << "x" << height << " position 0,0 scale "
+                                    << scale << "\n"
+                                    << "xwayland " << (xwayland ? "enable" : "disable") << "\n"
+                                    << "default_border none\n"
+                                    << "output * bg #000000 solid_color\n" << "swaybg_command -\n"
+                                    << "exec sh -c 'echo \"$DISPLAY\" >" << dir_ << "/display.part && mv " << dir_
+                                    << "/display.part " << dir_ << "/display'\n";
+    sway_.emplace([this] {
+      const std::string log = dir_ + "/sway.log";
+      std::freopen(log.c_str(), "w", stderr);
+      std::freopen("/dev/null", "w", stdout);
+      setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+      setenv("HOME", dir_.c_str(), 1);
+      setenv("WLR_BACKENDS", "headless", 1);
+      setenv("WLR_RENDERER", "pixman", 1);
+      setenv("WLR_LIBINPUT_NO_DEVICES", "1", 1);
+      unsetenv("WAYLAND_DISPLAY");
+      unsetenv("DISPLAY");
+      execlp("sway", "sway", "-c", (dir_ + "/config").c_str(), static_cast<char*>(nullptr));
+      return 127;
+    });
+    // The socket, then (the configuration's last line) the X display.
+    const auto end = std::chrono::steady_clock::now() + 15s;
+    while (std::chrono::steady_clock::now() < end && sway_->Running() && !std::filesystem::exists(dir_ + "/display"))
+      std::this_thread::sleep_for(50ms);
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+      const std::string name = entry.path().filename();
+      if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos) wayland_ = name;
+      if (name.rfind("sway-ipc.", 0) == 0) setenv("SWAYSOCK", entry.path().c_str(), 1);
+    }
+    std::string display;
+    std::ifstream(dir_ + "/display") >> display;
+    // This process's own X11 and Wayland tools (xdotool, grim, wtype) talk
+    // to this compositor from now on.
+    setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+    setenv("WAYLAND_DISPLAY", wayland_.c_str(), 1);
+    if (xwayland && !display.empty()) setenv("DISPLAY", display.c_str(), 1);
+    else unsetenv("DISPLAY");
+  }
+  ~Compositor() {
+    sway_.reset();
+    std::filesystem::remove_all(dir_);
+  }
+
+  bool Started() const { return !wayland_.empty(); }
+
+  // Whether a window of process `pid` at least `minWidth` pixels wide is on
+  // the output (the demo's, not its dialog), as sway's tree says.
+  bool HasWindow(pid_t pid, int minWidth) const {
+    const std::string out = xsession::Shell(
+        "timeout 5 swaymsg -t get_tree -r 2>/dev/null | python3 -c '"
+        "import json, sys\n"
+        "def walk(n):\n"
+        "    if n.get(\"pid\") == " + std::to_string(pid) + " and n[\"rect\"][\"width\"] >= " + std::to_string(minWidth) +
+        ": print(\"found\")\n"
+        "    for c in n.get(\"nodes\", []) + n.get(\"floating_nodes\", []): walk(c)\n"
+        "walk(json.load(sys.stdin))'");
+    return out.find("found") != std::string::npos;
+  }
+  std::string Log() const { return ReadFile(dir_ + "/sway.log"); }
+
+  std::optional<Image> Screenshot() const {
+    const std::string path = dir_ + "/shot.ppm";
+    if (std::system(("timeout 20 grim -t ppm '" + path + "'").c_str()) != 0) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int depth = 0;
+    Image image;
+    in >> magic >> image.width >> image.height >> depth;
+    in.get();
+    image.rgb.resize(static_cast<size_t>(image.width) * image.height * 3);
+    if (magic != "P6" || depth != 255 || !in.read(reinterpret_cast<char*>(image.rgb.data()), image.rgb.size()))
+      return std::nullopt;
+    return image;
+  }
+
+ private:
+  std::string dir_, wayland_;
+  std::optional<Child> sway_;
+};
+
+// The built demo in its run folder, under the compositor, its errors kept.
+class Demo : public Child {
+ public:
+  Demo(const TempDir& home, const char* driver = nullptr)
+      : Child([errors = home / "stderr.txt", folder = home.path(), driver] {
+          // The run folder is not this user's: the shader log goes to the
+          // state folder under this home.
+          setenv("HOME", folder.c_str(), 1);
+          if (driver) setenv("SDL_VIDEODRIVER", driver, 1);
+          return xsession::ExecDemo(SORVANE_BINARY, SORVANE_RUN_DIR, errors.c_str());
+        }) {}
+};
+
+// Answers the settings dialog: Return for the defaults, or first the keys
+// that clear the full-screen box, or pick the line after the preselected one
+// (the list's menu needs a moment to open and to close).
+enum class Answer { Defaults, Window, NextMode };
+bool AnswerDialog(Answer answer) {
+  const std::string dialog = xsession::FindWindow("sorvane", 20);
+  if (dialog.empty()) return false;
+  if (answer == Answer::Window) return xsession::PressKeys(dialog, "Tab Tab Tab space Return");
+  if (answer == Answer::NextMode) {
+    xsession::PressKeys(dialog, "Tab Tab space");
+    std::this_thread::sleep_for(300ms);
+    xsession::Shell("timeout 5 xdotool key --delay 100 Down Return >/dev/null 2>&1");
+    std::this_thread::sleep_for(300ms);
+  }
+  return xsession::PressKeys(dialog, "Return");
+}
+
+// Escape to the window with the keyboard focus, through the compositor's
+// virtual keyboard (a Wayland window) or xdotool (an X11 one).
+void PressEscape(bool x11) {
+  if (x11) xsession::Shell("timeout 10 xdotool key Escape");
+  else std::system("timeout 10 wtype -s 500 -k Escape");
+}
+
+// Once the demo's window is on the output, it runs long enough to have
+// faded in; then the output is read.
+Rect StripAfterFadeIn(const Compositor& compositor, Demo& demo, std::optional<Image>* kept = nullptr) {
+  const auto end = std::chrono::steady_clock::now() + 60s;
+  while (!compositor.HasWindow(demo.Pid(), 900) && demo.Running() && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(100ms);
+  std::this_thread::sleep_for(7s);
+  EXPECT_TRUE(demo.Running()) << "the demo ended on its own";
+  const std::optional<Image> shot = compositor.Screenshot();
+  EXPECT_TRUE(shot.has_value()) << "no screenshot";
+  if (kept) *kept = shot;
+  return shot ? LitRect(*shot) : Rect{};
+}
+
+class WaylandDesktop : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(std::filesystem::exists(SORVANE_RUN_DIR)) << "no run folder"; }
+  TempDir dir;
+};
+
+TEST_F(WaylandDesktop, EveryWayOfPlayingShowsTheStripCentredAcrossTheWindow) {
+  Compositor compositor(1920, 1080, 1, true);
+  ASSERT_TRUE(compositor.Started()) << compositor.Log();
+  const Rect wholeWidth{0, 60, 1920, 960};
+  struct Way {
+    const char* name;
+    Answer answer;
+    const char* driver;  // SDL's video driver; null: the demo's own choice
+  };
+  const Way ways[] = {
+      {"Return with the defaults", Answer::Defaults, nullptr},
+      {"the listed mode after the default", Answer::NextMode, nullptr},
+      {"a window, which the compositor tiles over the output", Answer::Window, nullptr},
+      {"the defaults on X11 through XWayland", Answer::Defaults, "x11"},
+  };
+  for (const Way& way : ways) {
+    SCOPED_TRACE(way.name);
+    Demo demo(dir, way.driver);
+    ASSERT_TRUE(AnswerDialog(way.answer)) << "no settings dialog";
+    const Rect strip = StripAfterFadeIn(compositor, demo);
+    EXPECT_EQ(strip, wholeWidth);
+    std::printf("%s: strip %dx%d+%d+%d\n", way.name, strip.width, strip.height, strip.x, strip.y);
+    PressEscape(way.driver != nullptr);
+    EXPECT_EQ(demo.Wait(20s), std::optional<int>(0)) << ReadFile(dir / "stderr.txt");
+  }
+
+  // A window that the compositor makes half as wide when another opens
+  // beside it: the strip follows it.
+  Demo demo(dir);
+  ASSERT_TRUE(AnswerDialog(Answer::Window)) << "no settings dialog";
+  StripAfterFadeIn(compositor, demo);
+  {
+    Child other([] { return execl(X11_TOOL, "x11_tool", "focus", "another program", static_cast<char*>(nullptr)); });
+    std::this_thread::sleep_for(2s);
+    const std::optional<Image> shot = compositor.Screenshot();
+    ASSERT_TRUE(shot.has_value());
+    const Rect strip = LitRect(*shot);
+    EXPECT_EQ(strip.width, 960);
+    EXPECT_EQ(strip.height, 480);
+    EXPECT_EQ(strip.y, 300);
+    EXPECT_TRUE(strip.x == 0 || strip.x == 960) << strip;
+    std::printf("the window made half as wide: strip %dx%d+%d+%d\n", strip.width, strip.height, strip.x, strip.y);
+  }
+  std::this_thread::sleep_for(2s);
+  PressEscape(false);
+  EXPECT_EQ(demo.Wait(20s), std::optional<int>(0)) << ReadFile(dir / "stderr.txt");
+}
+
+TEST_F(WaylandDesktop, OnAScreenScaledByTwoThePictureHasTheScreensOwnPixels) {
+  Compositor compositor(1920, 1080, 2, true);
+  ASSERT_TRUE(compositor.Started()) << compositor.Log();
+  Demo demo(dir);
+  ASSERT_TRUE(AnswerDialog(Answer::Window)) << "no settings dialog";
+  std::optional<Image> shot;
+  const Rect strip = StripAfterFadeIn(compositor, demo, &shot);
+  EXPECT_EQ(strip, (Rect{0, 60, 1920, 960}));
+  ASSERT_TRUE(shot.has_value());
+  const double sharpness = PairSharpness(*shot, strip);
+  EXPECT_GT(sharpness, 0.5) << "the picture is drawn at half the pixels and doubled";
+  std::printf("scale 2: strip %dx%d+%d+%d, pair sharpness %.3f\n", strip.width, strip.height, strip.x, strip.y, sharpness);
+  PressEscape(false);
+  EXPECT_EQ(demo.Wait(20s), std::optional<int>(0)) << ReadFile(dir / "stderr.txt");
+}
+
+TEST_F(WaylandDesktop, WithoutXWaylandTheDemoPlaysWithTheDefaultsAndSaysWhy) {
+  Compositor compositor(1920, 1080, 1, false);
+  ASSERT_TRUE(compositor.Started()) << compositor.Log();
+  Demo demo(dir);
+  const Rect strip = StripAfterFadeIn(compositor, demo);
+  EXPECT_EQ(strip, (Rect{0, 60, 1920, 960}));
+  PressEscape(false);
+  EXPECT_EQ(demo.Wait(20s), std::optional<int>(0)) << ReadFile(dir / "stderr.txt");
+  const std::string errors = ReadFile(dir / "stderr.txt");
+  EXPECT_NE(errors.find("the settings dialog needs X11"), std::string::npos) << errors;
+}
+
+}  // namespace
+
+// sway will not run as root; nor, then, does this suite.
+int main(int argc, char** argv) {
+  if (geteuid() == 0) {
+    const passwd* nobody = getpwnam("nobody");
+    const group* nogroup = getgrnam("nogroup");
+    if (!nobody || !nogroup || setgroups(0, nullptr) != 0 || setgid(nogroup->gr_gid) != 0 ||
+        setuid(nobody->pw_uid) != 0) {
+      std::fprintf(stderr, "wayland_test: cannot become nobody, and sway will not run as root\n");
+      return 1;
+    }
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
