@@ -1,4 +1,5 @@
 #include "effects/effects.h"
+#include "effects/timeline.h"
 #include "effects/strip.h"
 #include "gpu/shader.h"
 #include "gpu/texture.h"

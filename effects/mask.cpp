@@ -1,6 +1,7 @@
 #include <GL/glew.h>
 
 #include "effects/effects.h"
+#include "effects/timeline.h"
 #include "effects/strip.h"
 #include "gpu/shader.h"
 #include "gpu/texture.h"

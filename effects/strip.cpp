@@ -3,7 +3,7 @@
 #include <GL/glew.h>
 #include <GL/glu.h>
 
-#include "effects/effects.h"
+#include "effects/timeline.h"
 #include "gpu/shader.h"
 #include "gpu/texture.h"
 

@@ -1,4 +1,4 @@
-#include "effects/effects.h"
+#include "effects/timeline.h"
 #include "effects/score_timeline.h"
 
 float StripTranslationX(double time) { return -static_cast<float>(time) * timeline::kSlide; }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "effects/effects.h"
+#include "effects/timeline.h"
 #include "gpu/shader.h"
 #include "tools/assetgen/score.h"
 #include "tests/support/support.h"
