@@ -1,8 +1,7 @@
 #include "gpu/offscreen.h"
 
 bool OffscreenTarget::Create(int width, int height) {
-  if (framebuffer_ || width <= 0 || height <= 0 || !GLEW_EXT_framebuffer_object || !GLEW_EXT_framebuffer_blit)
-    return false;
+  if (framebuffer_ || width <= 0 || height <= 0 || !GLEW_EXT_framebuffer_object) return false;
   GLint largest = 0;
   glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE_EXT, &largest);
   if (width > largest || height > largest) return false;

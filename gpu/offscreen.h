@@ -4,18 +4,19 @@
 // the user chose (a Wayland compositor, XWayland: their modes are only
 // pretended), the picture is still drawn at the chosen size, into this
 // target, and scaled into the window's letterbox, its aspect kept, as a
-// switched display would have shown it.
+// switched display would have shown it; and the off-screen renderer
+// (effects/frame_renderer.h) draws and reads its frames here.
 //
 // How to use it: with a current GL context whose entry points GLEW has
 // loaded, `Create` once with the picture's size; per frame `Bind` (draws and
-// the viewport then cover the target), draw, then `ScaleInto` a rectangle of
-// the window's framebuffer, which is bound again afterwards. Colour is 8 bits
-// a channel with a depth buffer, as the window's surface; no multisampling.
+// the viewport then cover the target), draw, then read the pixels, or
+// `ScaleInto` a rectangle of the window's framebuffer, which is bound again
+// afterwards (that needs EXT_framebuffer_blit as well). Colour is 8 bits a
+// channel with a depth buffer, as the window's surface; no multisampling.
 //
 // How it fails: `Create` returns false, and nothing is made, where the GL
-// has no framebuffer objects with blitting (EXT_framebuffer_object and
-// EXT_framebuffer_blit) or cannot make a target of that size; the caller
-// then draws into the window directly.
+// has no framebuffer objects (EXT_framebuffer_object) or cannot make a
+// target of that size; the caller then draws into the window directly.
 #pragma once
 
 #include <GL/glew.h>

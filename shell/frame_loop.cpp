@@ -1,6 +1,5 @@
 #include <algorithm>
 
-#include "effects/frame.h"
 #include "shell/shell.h"
 
 namespace {
@@ -24,7 +23,7 @@ double MusicClock() {
 
 double RunFrame(double demoTime) {
   LayOutFrame();
-  DrawFrame(demoTime, *AbsEffect, MaskEffect);
+  DemoPicture.Draw(demoTime);
   ShowFrame();
   PumpMessages();
   DemoVideo->Present(DemoDC);

@@ -12,7 +12,9 @@
 // and scaled into the window's letterbox, as a switched display would have
 // shown it. Where the size never changes (Windows, a real X server) the
 // one-time layout stands.
-#include "effects/frame.h"
+#include <GL/glew.h>
+
+#include "effects/picture.h"
 #include "shell/shell.h"
 
 void StartLayout(int32_t width, int32_t height, bool fullscreen, platform::ScreenSize screen) {
@@ -21,7 +23,8 @@ void StartLayout(int32_t width, int32_t height, bool fullscreen, platform::Scree
   if (!fullscreen) return;
   // A display that only pretends its modes left the window at its own size.
   const Viewport strip = LetterboxViewport(width, height);
-  if ((screen.width != width || screen.height != height) && DemoLayout.offscreen.Create(strip.width, strip.height))
+  if ((screen.width != width || screen.height != height) && GLEW_EXT_framebuffer_blit &&
+      DemoLayout.offscreen.Create(strip.width, strip.height))
     return;
   // Full screen fills the drawable, whose pixels can outnumber the screen's
   // units (a scaled screen), or which had to take the screen's size: the

@@ -6,7 +6,7 @@
 // turns Escape and the closing of the window into a quit request.
 //
 // How to use it: `main` hands `RunDemo` the platform backends; tests hand it
-// the null backends and recording effects (`EffectFactory`).
+// the null backends and recording layers (`DemoEffectFactory`).
 //
 // How it fails: every start-up failure travels back to `RunDemo` along one
 // path, which shows "An error occured during init or extension missing." and
@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 
+#include "effects/picture.h"
 #include "gpu/offscreen.h"
 #include "platform/platform.h"
 #include "shell/data_folder.h"
@@ -38,12 +39,6 @@ struct DemoSettings {
 // multisampling. `spare` is left as it is.
 void WriteDefaultSettings(DemoSettings& settings);
 
-// Creates one effect; start-up calls it for the relief layer, then the overlay.
-// Tests substitute recording effects.
-enum class EffectKind { Abs, Mask };
-using EffectFactory = filter* (*)(EffectKind kind);
-filter* CreateDemoEffect(EffectKind kind);
-
 // Program-wide shell state: one of each for the whole run, zero at start.
 extern DemoSettings* ActiveSettings;
 extern bool QuitRequested;
@@ -53,8 +48,11 @@ extern platform::Window* DemoWindow;
 extern platform::Window* DemoDC;
 extern bool DemoGLContext;
 extern uint32_t MusicStream;
-extern filter* AbsEffect;
-extern filter* MaskEffect;
+// The picture's layers (effects/picture.h); AbsEffect and MaskEffect are its
+// relief and its veil, by the names the frame loop has always used.
+extern Picture DemoPicture;
+extern filter*& AbsEffect;
+extern filter*& MaskEffect;
 extern FrameLead DemoFrameLead;
 
 // Where the picture goes in the window (layout.cpp): start-up's one-time
@@ -92,7 +90,7 @@ void ShowFrame();
 double MusicClock();
 
 // One iteration of the frame loop with the given demo time: the frame drawn
-// for that time (DrawFrame, effects/frame.h) where the layout puts it, the
+// for that time (the picture's Draw) where the layout puts it, the
 // pending messages handed to
 // the window procedure, the frame presented, the clock read. Returns the time
 // of the next iteration: the music position read after the swap, plus the

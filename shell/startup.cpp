@@ -1,8 +1,7 @@
 #include <GL/glew.h>
 #include <IL/il.h>
 
-#include "effects/filter.h"
-#include "effects/frame.h"
+#include "effects/picture.h"
 #include "gpu/texture.h"
 #include "shell/shell.h"
 
@@ -74,14 +73,11 @@ bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool
 
   ilInit();
 
-  // An effect whose images cannot be loaded throws out of its init: the demo
-  // must not go on without its textures, and this is start-up's one way to
-  // report it.
+  // The relief, then the veil, each made and initialised. A layer whose
+  // images cannot be loaded throws out of its init: the demo must not go on
+  // without its textures, and this is start-up's one way to report it.
   try {
-    AbsEffect = DemoEffectFactory(EffectKind::Abs);
-    AbsEffect->init();
-    MaskEffect = DemoEffectFactory(EffectKind::Mask);
-    MaskEffect->init();
+    DemoPicture.Start(DemoEffectFactory);
   } catch (const ResourceError&) {
     return false;
   }

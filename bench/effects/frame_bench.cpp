@@ -22,7 +22,7 @@
 #include <string>
 
 #include "tests/support/support.h"
-#include "tools/capture/capture.h"
+#include "effects/frame_renderer.h"
 
 namespace fs = std::filesystem;
 

@@ -30,7 +30,7 @@
 #include "platform/audio/ogg_stream.h"
 #include "tests/support/support.h"
 #include "tools/assetgen/score.h"
-#include "tools/capture/capture.h"
+#include "effects/frame_renderer.h"
 
 namespace fs = std::filesystem;
 using sorvane::assetgen::Score;

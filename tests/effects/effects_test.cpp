@@ -18,7 +18,7 @@
 #include "gpu/shader.h"
 #include "tools/assetgen/score.h"
 #include "tests/support/support.h"
-#include "tools/capture/capture.h"
+#include "effects/frame_renderer.h"
 
 namespace fs = std::filesystem;
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "effects/filter.h"
-#include "effects/frame.h"
+#include "effects/picture.h"
 #include "platform/audio/null_audio.h"
 #include "platform/video/null_video.h"
 #include "shell/shell.h"

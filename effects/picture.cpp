@@ -1,0 +1,40 @@
+#include "effects/picture.h"
+
+#include <GL/glew.h>
+
+#include "effects/effects.h"
+
+filter* CreateDemoEffect(EffectKind kind) {
+  switch (kind) {
+    case EffectKind::Abs:
+      return new fAbs;
+    case EffectKind::Mask:
+      return new fMask;
+  }
+  return nullptr;
+}
+
+void Picture::Start(EffectFactory factory) {
+  for (int i = 0; i < kLayerCount; ++i) {
+    layers[i] = factory(static_cast<EffectKind>(i));
+    layers[i]->init();
+  }
+}
+
+void Picture::Draw(double time, int count) const {
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  for (int i = 0; i < count && i < kLayerCount; ++i)
+    if (layers[i]) layers[i]->render(time);
+}
+
+Viewport LetterboxViewport(int32_t width, int32_t height) {
+  const int32_t halfWidth = width >> 1;
+  return {0, (height - halfWidth) >> 1, width, halfWidth};
+}
+
+void SetFixedGlState() {
+  glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+  glClearDepth(10000.0);  // clamped to 1.0 by the GL
+  glDepthFunc(GL_LESS);
+  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+}
