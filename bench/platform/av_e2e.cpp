@@ -40,7 +40,7 @@
 #include <vector>
 
 #include "platform/audio/ogg_stream.h"
-#include "tools/assetgen/score.h"
+#include "score/score.h"
 #include "tests/support/av_offset.h"
 
 namespace {
@@ -230,7 +230,7 @@ int main(int argc, char** argv) {
 
   std::vector<double> offsets;
   std::printf("bell   played at    flash seen   offset\n");
-  for (const auto& bell : sorvane::assetgen::ComposeScore().bells) {
+  for (const auto& bell : sorvane::score::ThePiece().bells) {
     const double playedAt = startedAt + (static_cast<double>(trackStart) + bell.time * kRate) / kRate;
     if (playedAt + 0.4 > frames.back().at) break;
     double bestRise = 0, seenAt = NAN;

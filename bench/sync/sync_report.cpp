@@ -26,21 +26,20 @@
 #include <string>
 #include <vector>
 
-#include "effects/score_timeline.h"
-#include "platform/audio/ogg_stream.h"
-#include "tests/support/support.h"
-#include "tools/assetgen/score.h"
 #include "effects/frame_renderer.h"
+#include "platform/audio/ogg_stream.h"
+#include "score/score.h"
+#include "tests/support/support.h"
 
 namespace fs = std::filesystem;
-using sorvane::assetgen::Score;
+using sorvane::score::Score;
 
 namespace {
 
 constexpr int kWidth = 160, kHeight = 80;
 constexpr double kFps = 10.0;
 // Between the fade-in and the fade-out.
-constexpr double kFrom = timeline::kFadeInEnd, kTo = timeline::kFadeOutStart;
+const double kFrom = sorvane::score::ThePiece().fadeInEnd, kTo = sorvane::score::ThePiece().fadeOutStart;
 constexpr double kBellWindow = 0.3;
 constexpr double kCorrelationGoal = 0.7, kBellGoal = 0.9, kSectionGoal = 0.06;
 
@@ -216,7 +215,7 @@ int main(int argc, char** argv) {
   if (!baselineShaders.empty() && !fs::is_regular_file(baselineShaders / "abs.frag"))
     return Usage(("no abs.frag in " + baselineShaders.string()).c_str());
 
-  const Score score = sorvane::assetgen::ComposeScore();
+  const Score& score = sorvane::score::ThePiece();
   const std::vector<double> loudness = ShortTermLoudness(track.string());
   if (loudness.empty()) return Usage(("cannot decode " + track.string()).c_str());
 

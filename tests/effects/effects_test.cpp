@@ -16,7 +16,7 @@
 #include "effects/effects.h"
 #include "effects/timeline.h"
 #include "gpu/shader.h"
-#include "tools/assetgen/score.h"
+#include "score/score.h"
 #include "tests/support/support.h"
 #include "effects/frame_renderer.h"
 
@@ -300,7 +300,7 @@ TEST_F(EffectsTest, EveryBellLightsUpAtItsOnsetOnItsSideAndNotBefore) {
   // Frames at 10 fps, as a viewer of a slow video would see them.
   FrameRenderer renderer;
   ASSERT_TRUE(renderer.Open(160, 80, false)) << renderer.error();
-  const sorvane::assetgen::Score score = sorvane::assetgen::ComposeScore();
+  const sorvane::score::Score& score = sorvane::score::ThePiece();
   ASSERT_FALSE(score.bells.empty());
   CaptureFrame earlier, before, at;
   std::vector<double> changes, quiet;
@@ -365,7 +365,7 @@ TEST_F(EffectsTest, DriversWithoutFlatVaryingsDrawTheSamePicture) {
 }
 
 TEST_F(EffectsTest, TheFormShowsInTheLightAndEveryPhotographPlaysAPart) {
-  const sorvane::assetgen::Score score = sorvane::assetgen::ComposeScore();
+  const sorvane::score::Score& score = sorvane::score::ThePiece();
   const size_t sections = score.sections.size();
   ASSERT_EQ(sections, 5u);
   auto end = [&](size_t s) { return s + 1 < sections ? score.sections[s + 1].start : 269.0; };

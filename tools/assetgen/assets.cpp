@@ -17,7 +17,7 @@
 #include "tools/assetgen/master.h"
 #include "tools/assetgen/ogg_vorbis.h"
 #include "tools/assetgen/photos.h"
-#include "tools/assetgen/score.h"
+#include "score/score.h"
 #include "tools/assetgen/shader_timeline.h"
 #include "tools/assetgen/synth.h"
 
@@ -37,7 +37,7 @@ Asset PhotoAsset(const char* name, Photo photo) {
 }
 
 std::vector<uint8_t> MakeMusic(std::string& note) {
-  const Score score = ComposeScore();
+  const score::Score& score = score::ThePiece();
   StereoBuffer mix = RenderScore(score, kSampleRate);
   const LoudnessFigures f = MasterToTarget(mix, MasterTarget{});
   char text[96];
@@ -67,7 +67,7 @@ std::string ReadText(const std::string& path) {
 // events in its marked block.
 Asset ShaderAsset(const char* name) {
   return {name, 0.1, [name](const GenerateOptions& o, std::string& note) {
-            const Score score = ComposeScore();
+            const score::Score& score = score::ThePiece();
             const std::string sourcePath = o.shaderDir + "/" + name;
             const std::string source = ReadText(sourcePath);
             const std::string shared = ReadText(o.shaderDir + "/timeline.glsl");

@@ -2,11 +2,9 @@
 //
 //   sorvane-assetgen [--font-dir DIR] [--shader-dir DIR] [--threads N] [--only NAME]... OUTPUT_DIR
 //   sorvane-assetgen --icon FILE.svg
-//   sorvane-assetgen --timeline-header FILE.h
 //
 // --shader-dir adds the vertex shaders, made from the sources in DIR with the
-// score's timeline filled in. --icon writes the program's icon alone;
-// --timeline-header the score's times for the demo's C++ side alone.
+// score's timeline filled in. --icon writes the program's icon alone.
 // Exit status 0 when every requested asset was written, 1 when generation
 // failed (one line on stderr names the file and the cause), 2 for a bad
 // command line.
@@ -19,16 +17,13 @@
 
 #include "tools/assetgen/assets.h"
 #include "tools/assetgen/icon.h"
-#include "tools/assetgen/score.h"
-#include "tools/assetgen/shader_timeline.h"
 
 namespace {
 
 int Usage(const char* problem) {
   std::cerr << "sorvane-assetgen: " << problem
             << "\nusage: sorvane-assetgen [--font-dir DIR] [--shader-dir DIR] [--threads N] [--only NAME]... "
-               "OUTPUT_DIR\n       sorvane-assetgen --icon FILE.svg\n"
-               "       sorvane-assetgen --timeline-header FILE.h\n";
+               "OUTPUT_DIR\n       sorvane-assetgen --icon FILE.svg\n";
   return 2;
 }
 
@@ -36,10 +31,9 @@ int Usage(const char* problem) {
 
 int main(int argc, char** argv) {
   const std::string single = argc == 3 ? argv[1] : "";
-  if (single == "--icon" || single == "--timeline-header") {
+  if (single == "--icon") {
     std::ofstream out(argv[2], std::ios::binary);
-    out << (single == "--icon" ? sorvane::assetgen::MakeIconSvg()
-                               : sorvane::assetgen::TimelineHeader(sorvane::assetgen::ComposeScore()));
+    out << sorvane::assetgen::MakeIconSvg();
     if (out.flush()) return 0;
     std::cerr << "sorvane-assetgen: cannot write " << argv[2] << "\n";
     return 1;

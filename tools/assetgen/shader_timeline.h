@@ -1,6 +1,5 @@
-// The score's timeline, written into the demo's vertex shaders and into a
-// header the demo's C++ side compiles with: the one source of every time
-// the picture keeps.
+// The score's timeline, written into the demo's vertex shaders, so that the
+// shaders keep the times of the score the music is rendered from.
 //
 // The picture follows the music through the same score the music is
 // rendered from: TimelineGlsl writes every event of a Score as one call in a
@@ -10,12 +9,11 @@
 // shaders' own (data/timeline.glsl). Times are written to 0.1 ms, levels to
 // four decimals, so a shader sees the score's values to float precision.
 //
-// Before it, and in TimelineHeader's C++ (namespace `timeline`), the same
-// constants: the picture's clock (kTimeScale, kSlide below), the rise from
+// Before it, the constants the effects keep from the score too
+// (score/score.h): the picture's clock (kTimeScale, kSlide), the rise from
 // black (kFadeInEnd), the fall to black and the credits (kFadeOutStart,
-// kCreditsStart: the music's own fade-out), the piece's end (kEnd) and,
-// in the header, the sections' starts. Each is written so that it reads
-// back as exactly the value here.
+// kCreditsStart: the music's own fade-out) and the piece's end (kEnd). Each
+// is written so that it reads back as exactly the value in the score.
 //
 // FillTimeline puts a block of GLSL between the marker lines
 // "// <timeline>" and "// </timeline>" of a shader source, replacing what
@@ -27,18 +25,11 @@
 #include <string>
 #include <string_view>
 
-#include "tools/assetgen/score.h"
+#include "score/score.h"
 
 namespace sorvane::assetgen {
 
-// The picture's clock, for the shaders and the C++ side alike: the shaders'
-// uniform "t" is seconds × kTimeScale, and the camera slides kSlide world
-// units a second.
-constexpr float kTimeScale = 0.3f;
-constexpr float kSlide = 0.04f;
-
-std::string TimelineGlsl(const Score& score);
-std::string TimelineHeader(const Score& score);
+std::string TimelineGlsl(const score::Score& score);
 
 std::string FillTimeline(std::string_view source, std::string_view block);
 

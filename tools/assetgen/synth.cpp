@@ -11,6 +11,12 @@
 #include "tools/assetgen/noise.h"
 
 namespace sorvane::assetgen {
+
+using score::BellNote;
+using score::ChordEvent;
+using score::Dynamics;
+using score::Score;
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;

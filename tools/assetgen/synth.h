@@ -1,4 +1,4 @@
-// The synthesiser: renders a Score (score.h) into a stereo float mix.
+// The synthesiser: renders a Score (score/score.h) into a stereo float mix.
 //
 // RenderScore plays every part of the score at the given sample rate: a
 // warm pad of detuned band-limited (PolyBLEP) saws under a slowly moving
@@ -20,7 +20,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "tools/assetgen/score.h"
+#include "score/score.h"
 
 namespace sorvane::assetgen {
 
@@ -30,7 +30,7 @@ struct StereoBuffer {
   size_t Frames() const { return left.size(); }
 };
 
-StereoBuffer RenderScore(const Score& score, int sampleRate);
+StereoBuffer RenderScore(const score::Score& score, int sampleRate);
 
 class Freeverb {
  public:

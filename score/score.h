@@ -1,4 +1,11 @@
-// The score of "Slow Amber Circles": what is played, as plain data.
+// score.h — the score of "Slow Amber Circles": what is played, as plain
+// data, and the time the picture keeps with it.
+//
+// What it is for: the one description of the piece. The asset generator
+// renders the music from it and writes its timeline into the vertex shaders
+// (tools/assetgen); the effects keep its times (the rise from black, the
+// fall to black and the credits) and the picture's clock. It sits below
+// both and needs neither.
 //
 // ComposeScore returns the whole piece: a chord progression in D dorian
 // (one chord every 8 to 16 seconds, four pad voices moved by LeadVoices so
@@ -7,14 +14,15 @@
 // dynamics keyframes that shapes the form (a quiet start, sections that
 // swell and thin out, the fade at the end); the chords are grouped into
 // named sections. Pitches are MIDI note numbers, times are seconds from the
-// start. Everything is pure and deterministic; nothing here fails. The synthesiser (synth.h) turns a Score into sound.
+// start. Everything is pure and deterministic; nothing here fails. The
+// generator's synthesiser turns a Score into sound.
 #pragma once
 
 #include <array>
 #include <string_view>
 #include <vector>
 
-namespace sorvane::assetgen {
+namespace sorvane::score {
 
 // A seven-note mode: tonic pitch class and the pitch classes above it.
 struct Scale {
@@ -83,10 +91,20 @@ Voicing LeadVoices(const Voicing& from, const std::vector<int>& pitchClasses, in
 
 Score ComposeScore();
 
+// The piece as ComposeScore writes it, composed once on first use and kept:
+// what the effects keep time by.
+const Score& ThePiece();
+
+// The picture's clock, for the shaders and the effects alike: the shaders'
+// uniform "t" is seconds × kTimeScale, and the camera slides kSlide world
+// units a second.
+inline constexpr float kTimeScale = 0.3f;
+inline constexpr float kSlide = 0.04f;
+
 // The ending, from the piece's length: the mix falls from 21 s before the
 // end to silence 2 s before it (the picture's fade to black and its credits
 // start with that fall). ComposeScore calls it; a score made longer or
 // shorter calls it again.
 void PlaceEnding(Score& score);
 
-}  // namespace sorvane::assetgen
+}  // namespace sorvane::score

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <set>
 
-#include "tools/assetgen/score.h"
+#include "score/score.h"
 
-namespace sorvane::assetgen {
+namespace sorvane::score {
 namespace {
 
 TEST(Score, EveryNoteIsInTheMode) {
@@ -105,4 +105,4 @@ TEST(Score, FormRisesSwellsThinsAndFades) {
 }
 
 }  // namespace
-}  // namespace sorvane::assetgen
+}  // namespace sorvane::score

@@ -1,11 +1,11 @@
-#include "tools/assetgen/score.h"
+#include "score/score.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
 
-namespace sorvane::assetgen {
+namespace sorvane::score {
 namespace {
 
 enum PitchClass { C = 0, D = 2, E = 4, F = 5, G = 7, A = 9, B = 11 };
@@ -224,9 +224,14 @@ Score ComposeScore() {
   return score;
 }
 
+const Score& ThePiece() {
+  static const Score piece = ComposeScore();
+  return piece;
+}
+
 void PlaceEnding(Score& score) {
   score.fadeOutStart = score.length - 21.0;
   score.silenceAt = score.length - 2.0;
 }
 
-}  // namespace sorvane::assetgen
+}  // namespace sorvane::score
