@@ -451,7 +451,8 @@ class WhitePainter : public filter {
 
 // The white rectangle of the frame in the window's back buffer, read as the
 // frame is presented: {x, y, width, height} from the bottom-left corner.
-std::vector<int> WhiteIn(int width, int height) {
+std::vector<int> WhiteIn(platform::ScreenSize drawable) {
+  const int width = drawable.width, height = drawable.height;
   std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4);
   glReadBuffer(GL_BACK);
   glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
@@ -463,6 +464,13 @@ std::vector<int> WhiteIn(int width, int height) {
         bottom = std::min(bottom, y), top = std::max(top, y);
       }
   return right < 0 ? std::vector<int>{} : std::vector<int>{left, bottom, right - left + 1, top - bottom + 1};
+}
+
+// The part of `viewport` inside the drawable, as WhiteIn reads it.
+std::vector<int> Visible(Viewport viewport, platform::ScreenSize drawable) {
+  const int x = std::max(viewport.x, 0), y = std::max(viewport.y, 0);
+  return {x, y, std::min(viewport.x + viewport.width, drawable.width) - x,
+          std::min(viewport.y + viewport.height, drawable.height) - y};
 }
 
 // The strip is laid out for the window as it is: anew when a window manager
@@ -484,11 +492,14 @@ TEST_F(RunningShellTest, TheStripFollowsTheWindowAndAFullScreenThatDidNotSwitch)
     MaskEffect = nullptr;
   };
   std::vector<int> seen;
+  // The window's real drawable (a windowed one is smaller than its outer
+  // size where the system frames it).
+  platform::ScreenSize drawable;
   NullVideo window;
-  window.onPresent = [&](int) { seen = WhiteIn(640, 480); };
+  window.onPresent = [&](int) { seen = WhiteIn(drawable = gl->GetDrawableSize(DemoDC)); };
   start(window, false);
   RunFrame(0);
-  EXPECT_EQ(seen, (std::vector<int>{0, 80, 640, 320})) << "laid out once for the size asked";
+  EXPECT_EQ(seen, Visible(LetterboxViewport(640, 480), drawable)) << "laid out once for the size asked";
   window.drawableSize = {500, 480};
   RunFrame(0);
   EXPECT_EQ(std::vector<int>(painter.viewport, painter.viewport + 4), (std::vector<int>{0, 115, 500, 250}))
@@ -498,13 +509,14 @@ TEST_F(RunningShellTest, TheStripFollowsTheWindowAndAFullScreenThatDidNotSwitch)
   NullVideo wayland;
   wayland.emulatedModes = true;
   wayland.desktop = {800, 600};
-  wayland.onPresent = [&](int) { seen = WhiteIn(800, 600); };
+  wayland.onPresent = [&](int) { seen = WhiteIn(drawable = gl->GetDrawableSize(DemoDC)); };
   start(wayland, true);
   RunFrame(0);
   EXPECT_NE(painter.framebuffer, 0) << "not drawn off screen";
   EXPECT_EQ(std::vector<int>(painter.viewport, painter.viewport + 4), (std::vector<int>{0, 0, 640, 320}))
       << "not drawn at the size chosen";
-  EXPECT_EQ(seen, (std::vector<int>{0, 100, 800, 400})) << "not scaled into the screen's letterbox";
+  EXPECT_EQ(seen, Visible(LetterboxViewport(drawable.width, drawable.height), drawable))
+      << "not scaled into the screen's letterbox";
   a.Free();
 }
 
