@@ -21,7 +21,7 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 #include "effects/frame_renderer.h"
 
 namespace fs = std::filesystem;

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "gpu/texture.h"
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 
 namespace {
 

@@ -41,7 +41,7 @@
 
 #include "platform/audio/ogg_stream.h"
 #include "score/score.h"
-#include "tests/support/av_offset.h"
+#include "measure/av_offset.h"
 
 namespace {
 

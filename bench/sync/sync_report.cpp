@@ -29,7 +29,7 @@
 #include "effects/frame_renderer.h"
 #include "platform/audio/ogg_stream.h"
 #include "score/score.h"
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 
 namespace fs = std::filesystem;
 using sorvane::score::Score;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <tuple>
 #include <vector>
 
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 #include "tests/support/x_session.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "effects/timeline.h"
 #include "gpu/shader.h"
 #include "score/score.h"
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 #include "effects/frame_renderer.h"
 
 namespace fs = std::filesystem;

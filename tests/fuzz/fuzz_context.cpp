@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 
 namespace {
 [[noreturn]] void Unusable(const char* why) {

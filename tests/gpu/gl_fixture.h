@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "gpu/shader.h"
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 
 class GlTest : public ::testing::Test {
  protected:

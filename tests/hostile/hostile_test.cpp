@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "tests/hostile/hostile.h"
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 
 namespace fs = std::filesystem;
 using hostile::ChildReport;

@@ -15,7 +15,7 @@
 #include "platform/audio/music_clock.h"
 #include "platform/audio/ogg_stream.h"
 #include "platform/platform.h"
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 
 namespace {
 

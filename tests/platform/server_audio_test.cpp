@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "tests/support/av_offset.h"
-#include "tests/support/support.h"
+#include "measure/av_offset.h"
+#include "measure/workbench.h"
 
 namespace {
 

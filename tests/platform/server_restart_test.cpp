@@ -20,7 +20,7 @@
 
 #include "platform/platform.h"
 #include "tests/support/output_restart.h"
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 
 namespace {
 

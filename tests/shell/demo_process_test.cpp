@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 #include "tests/support/x_session.h"
 
 namespace {

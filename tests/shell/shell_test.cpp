@@ -15,7 +15,7 @@
 #include "platform/audio/null_audio.h"
 #include "platform/video/null_video.h"
 #include "shell/shell.h"
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 
 using platform::NullAudio;
 using platform::NullVideo;

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 
 struct OutputControl {
   std::function<void()> kill;

@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 #include "tests/support/x_session.h"
 
 namespace {

@@ -26,7 +26,7 @@
 #include "platform/audio/backend.h"
 #include "platform/audio/wasapi_audio.h"
 #include "tests/support/output_restart.h"
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 
 namespace {
 

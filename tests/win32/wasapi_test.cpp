@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 
 namespace {
 

@@ -29,7 +29,7 @@
 #include "shell/settings_dialog.h"
 #include "shell/shell.h"
 #include "tests/support/settings_record.h"
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 #include "tests/win32/win32_windows.h"
 
 namespace {

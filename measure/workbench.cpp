@@ -1,4 +1,4 @@
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 
 #include <GL/glew.h>
 #include <vorbis/vorbisenc.h>

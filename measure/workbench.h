@@ -1,4 +1,4 @@
-// support.h — shared helpers for the test suites.
+// workbench.h — what the tests and the benchmarks set up with.
 //
 // OpenTestGlContext: a hidden window with a current OpenGL 2.1 compatibility
 // context and GLEW initialised, through the desktop video backend; false
@@ -7,7 +7,7 @@
 //
 // WriteTestOgg: a short Ogg Vorbis file (a quiet sine tone) made with
 // libvorbisenc, so tests need no asset from the build. WriteOgg encodes any
-// signal the same way (the clock benchmark's click track).
+// signal the same way (the clock benchmark's click track, av_offset.h).
 //
 // TempDir: a fresh folder under the system temp folder, removed with its
 // contents when the object goes; `Enter` makes it the working directory until

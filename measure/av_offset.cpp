@@ -1,4 +1,4 @@
-#include "tests/support/av_offset.h"
+#include "measure/av_offset.h"
 
 #include <fcntl.h>
 #include <pipewire/pipewire.h>
@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "platform/audio/ogg_stream.h"
-#include "tests/support/support.h"
+#include "measure/workbench.h"
 
 namespace avoffset {
 namespace {
