@@ -1,9 +1,13 @@
 // backend.h — what the audio backends share; private to platform/audio.
 //
-// Each backend plays one stream, whose handle is `kStream`. Positions are in
-// bytes of the decoded 16-bit PCM (frames × channels × 2), and their clocks
-// (music_clock.h) take times in seconds of `MonotonicSeconds`, which is the
-// clock the sound servers stamp their reports with (CLOCK_MONOTONIC on Linux).
+// Each backend plays one stream, whose handle is `kStream`, and keeps its
+// position in one unit: frames of the track (`TrackAudio::PlayedFrames`).
+// The Audio interface's bytes of decoded 16-bit PCM (frames × channels × 2)
+// and seconds are made from it in one place, `TrackAudio`, at the outermost
+// layer the shell calls; the choices and the resuming layer pass frames on.
+// Clocks (music_clock.h) take times in seconds of `MonotonicSeconds`, which
+// is the clock the sound servers stamp their reports with (CLOCK_MONOTONIC on
+// Linux).
 #pragma once
 
 #include <chrono>
@@ -29,10 +33,34 @@ inline double BytesToSeconds(uint32_t stream, bool open, uint64_t bytes, int rat
   return static_cast<double>(bytes) / (static_cast<double>(rate) * channels * 2.0);
 }
 
+// A stream whose position is kept in frames of the track, turned into the
+// Audio interface's byte positions and seconds here alone.
+class TrackAudio : public Audio {
+ public:
+  struct Track {
+    int rate = 0, channels = 0;  // rate 0: no stream is open
+  };
+  // The open stream's track.
+  virtual Track Playing() = 0;
+  // Frames of the track played so far, up to the one being heard, counted
+  // from where this stream started; 0 while none is open.
+  virtual int64_t PlayedFrames() = 0;
+
+  uint64_t ChannelGetPosition(uint32_t stream) final {
+    const Track track = Playing();
+    if (stream != kStream || track.rate <= 0) return 0;
+    return static_cast<uint64_t>(PlayedFrames()) * static_cast<uint64_t>(track.channels) * 2u;
+  }
+  double ChannelBytes2Seconds(uint32_t stream, uint64_t bytes) final {
+    const Track track = Playing();
+    return BytesToSeconds(stream, track.rate > 0, bytes, track.rate, track.channels);
+  }
+};
+
 // What a backend adds so that the music survives its device or its server
 // (resuming_audio.cpp): whether its output has gone, and a stream that
 // starts part way into the track.
-class ResumableAudio : public Audio {
+class ResumableAudio : public TrackAudio {
  public:
   // True once the output is lost (the server gone, the device unplugged or
   // no longer the default): nothing more is played and the position stands
@@ -110,6 +138,6 @@ std::unique_ptr<ResumableAudio> NewSdlAudio();
 // The first of `backends` that plays the stream, chosen anew, from the same
 // list, whenever the chosen one's output goes (desktop_audio.cpp says which
 // list each platform has).
-std::unique_ptr<Audio> NewResumingAudio(std::vector<Chooser<ResumableAudio>::Factory> backends);
+std::unique_ptr<TrackAudio> NewResumingAudio(std::vector<Chooser<ResumableAudio>::Factory> backends);
 
 }  // namespace platform::audio

@@ -16,22 +16,23 @@ namespace platform {
 #ifndef _WIN32
 namespace {
 
-// The first of its backends that opens the device and takes the stream.
-class ChosenAudio final : public Audio {
+using audio::TrackAudio;
+
+// The first of its backends that opens the device and takes the stream; its
+// position is the chosen one's, passed on in frames.
+class ChosenAudio final : public TrackAudio {
  public:
-  explicit ChosenAudio(std::vector<audio::Chooser<Audio>::Factory> backends) : chooser_(std::move(backends)) {}
+  explicit ChosenAudio(std::vector<audio::Chooser<TrackAudio>::Factory> backends) : chooser_(std::move(backends)) {}
 
   bool Init(int device, int frequency) override {
     if (chooser_.chosen()) return false;
     return chooser_.Init(device, frequency);
   }
-  uint32_t StreamCreateFile(const char* path) override { return chooser_.Take(path, [](Audio&) {}); }
+  uint32_t StreamCreateFile(const char* path) override { return chooser_.Take(path, [](TrackAudio&) {}); }
   bool Start() override { return chosen() && chosen()->Start(); }
   bool ChannelPlay(uint32_t stream, bool restart) override { return chosen() && chosen()->ChannelPlay(stream, restart); }
-  uint64_t ChannelGetPosition(uint32_t stream) override { return chosen() ? chosen()->ChannelGetPosition(stream) : 0; }
-  double ChannelBytes2Seconds(uint32_t stream, uint64_t bytes) override {
-    return chosen() ? chosen()->ChannelBytes2Seconds(stream, bytes) : -1.0;
-  }
+  int64_t PlayedFrames() override { return chosen() ? chosen()->PlayedFrames() : 0; }
+  Track Playing() override { return chosen() ? chosen()->Playing() : Track{}; }
   bool Stop() override { return chosen() && chosen()->Stop(); }
   // A freed device may be opened again, and the choice is made anew.
   bool Free() override {
@@ -40,21 +41,18 @@ class ChosenAudio final : public Audio {
   }
 
  private:
-  Audio* chosen() const { return chooser_.chosen(); }
-  audio::Chooser<Audio> chooser_;
+  TrackAudio* chosen() const { return chooser_.chosen(); }
+  audio::Chooser<TrackAudio> chooser_;
 };
 
-std::unique_ptr<Audio> CreateSdl() { return CreateSdlAudio(); }
+std::unique_ptr<TrackAudio> Server() { return audio::NewResumingAudio({&audio::NewPipeWireAudio, &audio::NewPulseAudio}); }
+std::unique_ptr<TrackAudio> Sdl() { return audio::NewSdlAudio(); }
 
 }  // namespace
 
-std::unique_ptr<Audio> CreateDesktopAudio() {
-  return std::make_unique<ChosenAudio>(std::vector<audio::Chooser<Audio>::Factory>{&CreateServerAudio, &CreateSdl});
-}
+std::unique_ptr<Audio> CreateDesktopAudio() { return std::make_unique<ChosenAudio>(std::vector{&Server, &Sdl}); }
 
-std::unique_ptr<Audio> CreateServerAudio() {
-  return audio::NewResumingAudio({&audio::NewPipeWireAudio, &audio::NewPulseAudio});
-}
+std::unique_ptr<Audio> CreateServerAudio() { return Server(); }
 #else
 std::unique_ptr<Audio> CreateDesktopAudio() { return audio::NewResumingAudio({&audio::NewWasapiAudio, &audio::NewSdlAudio}); }
 #endif

@@ -132,18 +132,16 @@ class PipeWireAudio final : public audio::ResumableAudio {
 
   bool ChannelPlay(uint32_t stream, bool) override { return SetActive(stream, true); }
 
-  uint64_t ChannelGetPosition(uint32_t stream) override {
-    if (stream != kStream || !stream_) return 0;
+  int64_t PlayedFrames() override {
+    if (!stream_) return 0;
     double graphCycle = 0.0;
     if (spa_io_position* position = position_.load())
       graphCycle = static_cast<double>(std::atomic_ref<uint64_t>(position->clock.nsec).load()) * 1e-9;
     std::lock_guard<std::mutex> lock(clockLock_);
-    return static_cast<uint64_t>(clock_->PlayedFrames(MonotonicSeconds(), written_, graphCycle)) * frameBytes_;
+    return clock_->PlayedFrames(MonotonicSeconds(), written_, graphCycle);
   }
 
-  double ChannelBytes2Seconds(uint32_t stream, uint64_t bytes) override {
-    return audio::BytesToSeconds(stream, stream_ != nullptr, bytes, ogg_ ? ogg_->Rate() : 0, ogg_ ? ogg_->Channels() : 0);
-  }
+  Track Playing() override { return stream_ && ogg_ ? Track{ogg_->Rate(), ogg_->Channels()} : Track{}; }
 
   bool Stop() override { return SetActive(kStream, false) || core_ != nullptr; }
 

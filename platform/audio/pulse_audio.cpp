@@ -124,17 +124,15 @@ class PulseAudio final : public audio::ResumableAudio {
 
   bool ChannelPlay(uint32_t stream, bool) override { return Cork(stream, false); }
 
-  uint64_t ChannelGetPosition(uint32_t stream) override {
-    if (!loop_ || stream != kStream || !stream_) return 0;
+  int64_t PlayedFrames() override {
+    if (!loop_ || !stream_) return 0;
     pa_threaded_mainloop_lock(loop_);
     const int64_t position = clock_->PlayedFrames(MonotonicSeconds(), written_);
     pa_threaded_mainloop_unlock(loop_);
-    return static_cast<uint64_t>(position) * frameBytes_;
+    return position;
   }
 
-  double ChannelBytes2Seconds(uint32_t stream, uint64_t bytes) override {
-    return audio::BytesToSeconds(stream, stream_ != nullptr, bytes, ogg_ ? ogg_->Rate() : 0, ogg_ ? ogg_->Channels() : 0);
-  }
+  Track Playing() override { return stream_ && ogg_ ? Track{ogg_->Rate(), ogg_->Channels()} : Track{}; }
 
   bool Stop() override { return Cork(kStream, true) || loop_ != nullptr; }
 

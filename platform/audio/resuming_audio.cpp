@@ -31,7 +31,7 @@ constexpr double kRetrySeconds = 0.5;
 
 using Factories = std::vector<Chooser<ResumableAudio>::Factory>;
 
-class ResumingAudio final : public Audio {
+class ResumingAudio final : public TrackAudio {
  public:
   explicit ResumingAudio(Factories backends) : backends_(std::move(backends)) {}
   ~ResumingAudio() override { Free(); }
@@ -79,14 +79,14 @@ class ResumingAudio final : public Audio {
     return !current_ || current_->Lost() || current_->ChannelPlay(stream, restart);
   }
 
-  uint64_t ChannelGetPosition(uint32_t stream) override {
+  int64_t PlayedFrames() override {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (stream != kStream || path_.empty()) return 0;
+    if (path_.empty()) return 0;
     const double now = MonotonicSeconds();
     AdoptResumed(now);
     int64_t frames;
     if (current_ && !current_->Lost()) {
-      frames = base_ + static_cast<int64_t>(current_->ChannelGetPosition(kStream) / FrameBytes());
+      frames = base_ + current_->PlayedFrames();
       anchorFrames_ = std::max(frames, returned_);
       anchorAt_ = now;
     } else {
@@ -94,11 +94,12 @@ class ResumingAudio final : public Audio {
       LookForOutput(now, frames);
     }
     returned_ = std::max(returned_, frames);
-    return static_cast<uint64_t>(returned_) * FrameBytes();
+    return returned_;
   }
 
-  double ChannelBytes2Seconds(uint32_t stream, uint64_t bytes) override {
-    return BytesToSeconds(stream, !path_.empty(), bytes, rate_, channels_);
+  Track Playing() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return path_.empty() ? Track{} : Track{rate_, channels_};
   }
 
   bool Stop() override {
@@ -123,8 +124,6 @@ class ResumingAudio final : public Audio {
   }
 
  private:
-  uint64_t FrameBytes() const { return static_cast<uint64_t>(channels_) * 2u; }
-
   // Where the music would be now had it played on from the frame played last.
   int64_t RunOn(double now) const {
     if (!playing_) return anchorFrames_;
@@ -192,6 +191,6 @@ class ResumingAudio final : public Audio {
 
 }  // namespace
 
-std::unique_ptr<Audio> NewResumingAudio(Factories backends) { return std::make_unique<ResumingAudio>(std::move(backends)); }
+std::unique_ptr<TrackAudio> NewResumingAudio(Factories backends) { return std::make_unique<ResumingAudio>(std::move(backends)); }
 
 }  // namespace platform::audio

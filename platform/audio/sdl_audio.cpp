@@ -80,20 +80,16 @@ class SdlAudio final : public audio::ResumableAudio {
     return true;
   }
 
-  uint64_t ChannelGetPosition(uint32_t stream) override {
-    if (device_ == 0 || stream != kStream || !stream_) return 0;
+  int64_t PlayedFrames() override {
+    if (device_ == 0 || !stream_) return 0;
     SDL_LockAudioDevice(device_);
     const int64_t heard = model_ == ClockModel::Heard ? clock_->HeardFrames(MonotonicSeconds()) : clock_->HandedOverFrames();
     SDL_UnlockAudioDevice(device_);
     // Device frames back to frames of the decoded stream.
-    const int64_t frames = heard * stream_->Rate() / deviceRate_;
-    return static_cast<uint64_t>(frames) * static_cast<uint64_t>(stream_->Channels()) * 2u;
+    return heard * stream_->Rate() / deviceRate_;
   }
 
-  double ChannelBytes2Seconds(uint32_t stream, uint64_t bytes) override {
-    return audio::BytesToSeconds(stream, stream_ != nullptr, bytes, stream_ ? stream_->Rate() : 0,
-                                 stream_ ? stream_->Channels() : 0);
-  }
+  Track Playing() override { return device_ != 0 && stream_ ? Track{stream_->Rate(), stream_->Channels()} : Track{}; }
 
   bool Stop() override {
     if (device_ == 0) return false;

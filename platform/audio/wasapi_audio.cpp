@@ -200,10 +200,10 @@ class WasapiAudio final : public ResumableAudio {
     return Check(client_->Start());
   }
 
-  uint64_t ChannelGetPosition(uint32_t stream) override {
-    if (stream != kStream || !clock_) return 0;
+  int64_t PlayedFrames() override {
+    if (!clock_) return 0;
     UINT64 position = 0, counter = 0;
-    if (lost_ || !Check(clock_->GetPosition(&position, &counter))) return Bytes(reported_);
+    if (lost_ || !Check(clock_->GetPosition(&position, &counter))) return reported_;
     // The device's position when it was taken, moved on to now (its counter
     // time is in 100 ns units of the performance counter).
     const double since = std::clamp(PerformanceSeconds() - static_cast<double>(counter) * 1e-7, 0.0, 0.05);
@@ -211,12 +211,10 @@ class WasapiAudio final : public ResumableAudio {
     const auto frames = static_cast<int64_t>(seconds * ogg_->Rate());
     std::lock_guard<std::mutex> lock(lock_);
     reported_ = std::clamp(frames, reported_, trackFramesWritten_);
-    return Bytes(reported_);
+    return reported_;
   }
 
-  double ChannelBytes2Seconds(uint32_t stream, uint64_t bytes) override {
-    return BytesToSeconds(stream, ogg_ != nullptr, bytes, ogg_ ? ogg_->Rate() : 0, ogg_ ? ogg_->Channels() : 0);
-  }
+  Track Playing() override { return ogg_ && clock_ ? Track{ogg_->Rate(), ogg_->Channels()} : Track{}; }
 
   bool Stop() override { return client_ && SUCCEEDED(client_->Stop()); }
 
@@ -245,10 +243,6 @@ class WasapiAudio final : public ResumableAudio {
   IMMNotificationClient* watch() const { return watch_; }
 
  private:
-  uint64_t Bytes(int64_t frames) const {
-    return static_cast<uint64_t>(frames) * static_cast<uint64_t>(ogg_->Channels()) * 2u;
-  }
-
   // A failed call means the stream is gone, whatever the code: the device
   // invalidated is the usual one, and no other leaves a stream worth keeping.
   bool Check(HRESULT result) {
