@@ -1,14 +1,16 @@
 #include "effects/effects.h"
+
+#include "data/files.h"
 #include "effects/timeline.h"
 #include "effects/strip.h"
 #include "gpu/shader.h"
 #include "gpu/texture.h"
 
 void fAbs::init() {
-  program = LoadShaderProgram("abs");
-  image1 = LoadTexture("311_18.jpg");
-  image2 = LoadTexture("162_05.jpg");
-  image3 = LoadTexture("308_18.jpg");
+  program = LoadShaderProgram(datafiles::kAbs);
+  image1 = LoadTexture(datafiles::kStone);
+  image2 = LoadTexture(datafiles::kRust);
+  image3 = LoadTexture(datafiles::kMarble);
   relief = LoadReliefTexture();
   tValue = FindUniform(program->registry, "t");
 }

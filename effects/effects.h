@@ -1,10 +1,11 @@
 // effects.h — the two layers of the picture and the values time drives.
 //
-// What it is for: `fAbs` draws the relief strip (the photograph "311_18.jpg"
-// lit through its own normal map, with "162_05.jpg" and "308_18.jpg", through
-// the program "abs"); `fMask` multiplies a veil of "001_14.jpg", "003_14.jpg"
-// and "003_01.jpg" over it (program "mask") and, from the credits' start on,
-// adds "credits.jpg" over the right half of the picture. Both see the strip
+// What it is for: `fAbs` draws the relief strip (the stone photograph lit
+// through its own normal map, with the rust and the marble, through the
+// program "abs"); `fMask` multiplies a veil of the cloud, the caustics and
+// the bark over it (program "mask") and, from the credits' start on, adds the
+// credits image over the right half of the picture (the files' names are
+// data/files.h's). Both see the strip
 // through the same camera, which slides left as the music plays. What time
 // drives in them is effects/timeline.h's.
 //
@@ -28,10 +29,10 @@ class fAbs : public filter {
   void render(double time) override;
 
   ShaderProgram* program;
-  TextureHandle* image1;  // "311_18.jpg"
-  TextureHandle* image2;  // "162_05.jpg"
-  TextureHandle* image3;  // "308_18.jpg"
-  TextureHandle* relief;  // the normal map of "311_18.jpg"
+  TextureHandle* image1;  // the stone
+  TextureHandle* image2;  // the rust
+  TextureHandle* image3;  // the marble
+  TextureHandle* relief;  // the normal map of the stone
   float* tValue;          // registry-owned; null: no uniform "t"
 };
 
@@ -41,10 +42,10 @@ class fMask : public filter {
   void render(double time) override;
 
   ShaderProgram* program;
-  TextureHandle* image1;   // "001_14.jpg"
-  TextureHandle* image2;   // "003_14.jpg"
-  TextureHandle* image3;   // "003_01.jpg"
-  TextureHandle* credits;  // "credits.jpg"
+  TextureHandle* image1;   // the cloud
+  TextureHandle* image2;   // the caustics
+  TextureHandle* image3;   // the bark
+  TextureHandle* credits;  // the credits
   float* tValue;           // registry-owned; null: no uniform "t"
   float* fadeValue;        // registry-owned; null: no uniform "fade"
 };

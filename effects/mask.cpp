@@ -1,17 +1,19 @@
 #include <GL/glew.h>
 
 #include "effects/effects.h"
+
+#include "data/files.h"
 #include "effects/timeline.h"
 #include "effects/strip.h"
 #include "gpu/shader.h"
 #include "gpu/texture.h"
 
 void fMask::init() {
-  program = LoadShaderProgram("mask");
-  image1 = LoadTexture("001_14.jpg");
-  image2 = LoadTexture("003_14.jpg");
-  image3 = LoadTexture("003_01.jpg");
-  credits = LoadTexture("credits.jpg");
+  program = LoadShaderProgram(datafiles::kMask);
+  image1 = LoadTexture(datafiles::kCloud);
+  image2 = LoadTexture(datafiles::kCaustics);
+  image3 = LoadTexture(datafiles::kBark);
+  credits = LoadTexture(datafiles::kCredits);
   tValue = FindUniform(program->registry, "t");
   fadeValue = FindUniform(program->registry, "fade");
 }

@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "data/files.h"
 #include "gpu/normal_map.h"
 
 namespace {
@@ -180,4 +181,4 @@ bool ReadDeclaredImageSize(const char* fileName, DeclaredImageSize* size) {
 
 TextureHandle* LoadTexture(const char* fileName) { return LoadRgbaTexture(fileName, nullptr); }
 
-TextureHandle* LoadReliefTexture() { return LoadRgbaTexture("311_18.jpg", ReliefPasses); }
+TextureHandle* LoadReliefTexture() { return LoadRgbaTexture(datafiles::kStone, ReliefPasses); }

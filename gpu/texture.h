@@ -1,10 +1,11 @@
 // texture.h — GL textures loaded from image files.
 //
-// LoadTexture("162_05.jpg") decodes the file with DevIL (the library picks the
+// LoadTexture(name) decodes the file with DevIL (the library picks the
 // decoder), converts it to 8-bit RGBA and uploads it at its own size as a
 // GL_RGBA8 texture with linear filtering and the default repeat wrapping; the
 // first image row becomes texture row t = 0. LoadReliefTexture does the same
-// for "311_18.jpg" with the normal map of normal_map.h computed in between.
+// for the stone photograph (data/files.h) with the normal map of
+// normal_map.h computed in between.
 //
 // How to use it: a current GL context and ilInit() first. The returned handle
 // is the caller's and is never released; the new texture is left bound to
@@ -34,7 +35,7 @@ class ResourceError : public std::runtime_error {
 
 TextureHandle* LoadTexture(const char* fileName);
 
-// The normal map of "311_18.jpg" from the working directory.
+// The normal map of the stone photograph from the working directory.
 TextureHandle* LoadReliefTexture();
 
 // The byte count of a width × height RGBA8 buffer, or 0 when either side is 0

@@ -4,22 +4,18 @@
 
 #include "shell/data_folder.h"
 
+#include "data/files.h"
+
 #include "gpu/shader.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Everything the demo reads by bare name: a folder that lacks one of them is
-// not a run folder.
-constexpr const char* kDemoFiles[] = {
-    "04-Slow_Amber_Circles.ogg", "abs.vert",   "abs.frag",   "mask.vert",  "mask.frag",  "311_18.jpg", "162_05.jpg",
-    "308_18.jpg",                "001_14.jpg", "003_14.jpg", "003_01.jpg", "credits.jpg",
-};
-
+// A folder that lacks one of the files the demo reads is not a run folder.
 bool HoldsEveryFile(const fs::path& folder) {
   std::error_code error;
-  for (const char* name : kDemoFiles)
+  for (const std::string& name : datafiles::All())
     if (!fs::is_regular_file(folder / name, error)) return false;
   return true;
 }

@@ -1,6 +1,7 @@
 #include <GL/glew.h>
 #include <IL/il.h>
 
+#include "data/files.h"
 #include "effects/picture.h"
 #include "gpu/texture.h"
 #include "shell/shell.h"
@@ -12,7 +13,6 @@ platform::SurfaceFormat PixelFormatRequest;
 bool pixelFormatFilled = false;
 
 constexpr int kMultisampleSamples = 4;
-constexpr const char* kMusicFile = "04-Slow_Amber_Circles.ogg";
 
 }  // namespace
 
@@ -83,7 +83,7 @@ bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool
   }
 
   if (!DemoAudio->Init(-1, 44100)) return false;
-  MusicStream = DemoAudio->StreamCreateFile(kMusicFile);
+  MusicStream = DemoAudio->StreamCreateFile(datafiles::kMusic);
   if (MusicStream == 0) return false;
   DemoAudio->Start();
   DemoAudio->ChannelPlay(MusicStream, false);

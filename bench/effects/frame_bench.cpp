@@ -22,6 +22,7 @@
 #include <string>
 
 #include "measure/workbench.h"
+#include "data/files.h"
 #include "effects/frame_renderer.h"
 
 namespace fs = std::filesystem;
@@ -77,8 +78,10 @@ void MakeOneTextureFloor(const fs::path& runDir, const TempDir& floor) {
   const std::string frag =
       "#version 120\nuniform sampler2D u0; varying vec2 uv;\n"
       "void main() { gl_FragColor = texture2D(u0, uv); }\n";
-  for (const char* name : {"abs.vert", "mask.vert"}) WriteFile(floor / name, vert);
-  for (const char* name : {"abs.frag", "mask.frag"}) WriteFile(floor / name, frag);
+  for (const char* program : {datafiles::kAbs, datafiles::kMask}) {
+    WriteFile(floor / datafiles::VertexShader(program), vert);
+    WriteFile(floor / datafiles::FragmentShader(program), frag);
+  }
 }
 
 // A fragment shader's source with its main() replaced by the sum of the
@@ -99,11 +102,11 @@ std::string FetchesOnly(const std::string& source) {
 // The run folder's vertex shaders with fetch-only fragment shaders.
 bool MakeFetchFloor(const fs::path& runDir, const TempDir& floor) {
   CopyImages(runDir, floor);
-  for (const char* base : {"abs", "mask"}) {
-    const std::string frag = FetchesOnly(ReadFile((runDir / (std::string(base) + ".frag")).string()));
+  for (const char* program : {datafiles::kAbs, datafiles::kMask}) {
+    const std::string frag = FetchesOnly(ReadFile((runDir / datafiles::FragmentShader(program)).string()));
     if (frag.empty()) return false;
-    WriteFile(floor / (std::string(base) + ".frag"), frag);
-    fs::copy_file(runDir / (std::string(base) + ".vert"), floor / (std::string(base) + ".vert"));
+    WriteFile(floor / datafiles::FragmentShader(program), frag);
+    fs::copy_file(runDir / datafiles::VertexShader(program), floor / datafiles::VertexShader(program));
   }
   return true;
 }
@@ -113,7 +116,7 @@ bool MakeFetchFloor(const fs::path& runDir, const TempDir& floor) {
 int main(int argc, char** argv) {
   // Absolute, since the loop below moves between the folders.
   const fs::path runDir = fs::absolute(argc > 1 ? argv[1] : ".");
-  if (!fs::is_regular_file(runDir / "311_18.jpg")) {
+  if (!fs::is_regular_file(runDir / datafiles::kStone)) {
     std::fprintf(stderr, "usage: frame_bench [RUNDIR]  (the folder holding the demo's data; %s has none)\n",
                  runDir.string().c_str());
     return 2;

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "data/files.h"
 #include "effects/frame_renderer.h"
 #include "platform/audio/ogg_stream.h"
 #include "score/score.h"
@@ -186,7 +187,8 @@ bool Measure(const fs::path& dir, const Score& score, const std::vector<double>&
 void AssembleBaseline(const fs::path& runDir, const fs::path& shaderDir, const TempDir& into) {
   for (const auto& e : fs::directory_iterator(runDir))
     if (e.path().extension() == ".jpg") fs::copy_file(e.path(), into / e.path().filename().string());
-  for (const char* name : {"abs.vert", "abs.frag", "mask.vert", "mask.frag"})
+  for (const std::string& name : {datafiles::VertexShader(datafiles::kAbs), datafiles::FragmentShader(datafiles::kAbs),
+                                  datafiles::VertexShader(datafiles::kMask), datafiles::FragmentShader(datafiles::kMask)})
     fs::copy_file(shaderDir / name, into / name);
 }
 
@@ -210,7 +212,7 @@ int main(int argc, char** argv) {
     }
   }
   runDir = fs::absolute(runDir);
-  const fs::path track = runDir / "04-Slow_Amber_Circles.ogg";
+  const fs::path track = runDir / datafiles::kMusic;
   if (!fs::is_regular_file(track)) return Usage(("no track in " + runDir.string()).c_str());
   if (!baselineShaders.empty() && !fs::is_regular_file(baselineShaders / "abs.frag"))
     return Usage(("no abs.frag in " + baselineShaders.string()).c_str());

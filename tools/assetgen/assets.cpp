@@ -17,6 +17,7 @@
 #include "tools/assetgen/master.h"
 #include "tools/assetgen/ogg_vorbis.h"
 #include "tools/assetgen/photos.h"
+#include "data/files.h"
 #include "score/score.h"
 #include "tools/assetgen/shader_timeline.h"
 #include "tools/assetgen/synth.h"
@@ -65,7 +66,7 @@ std::string ReadText(const std::string& path) {
 
 // A vertex shader source with the shared timeline code and the score's
 // events in its marked block.
-Asset ShaderAsset(const char* name) {
+Asset ShaderAsset(const std::string& name) {
   return {name, 0.1, [name](const GenerateOptions& o, std::string& note) {
             const score::Score& score = score::ThePiece();
             const std::string sourcePath = o.shaderDir + "/" + name;
@@ -99,15 +100,15 @@ void CheckWritable(const std::string& dir) {
 
 const std::vector<Asset>& AssetList() {
   static const std::vector<Asset> assets = {
-      {"04-Slow_Amber_Circles.ogg", 8.0,
+      {datafiles::kMusic, 8.0,
        [](const GenerateOptions&, std::string& note) { return MakeMusic(note); }},
-      PhotoAsset("311_18.jpg", Photo::Stone),
-      PhotoAsset("162_05.jpg", Photo::Rust),
-      PhotoAsset("308_18.jpg", Photo::Marble),
-      PhotoAsset("001_14.jpg", Photo::Cloud),
-      PhotoAsset("003_14.jpg", Photo::Caustics),
-      PhotoAsset("003_01.jpg", Photo::Bark),
-      {"credits.jpg", 0.3,
+      PhotoAsset(datafiles::kStone, Photo::Stone),
+      PhotoAsset(datafiles::kRust, Photo::Rust),
+      PhotoAsset(datafiles::kMarble, Photo::Marble),
+      PhotoAsset(datafiles::kCloud, Photo::Cloud),
+      PhotoAsset(datafiles::kCaustics, Photo::Caustics),
+      PhotoAsset(datafiles::kBark, Photo::Bark),
+      {datafiles::kCredits, 0.3,
        [](const GenerateOptions& o, std::string&) {
          return EncodeJpeg(RenderCredits(o.fontDir, kImageSize), kJpegQuality);
        }},
@@ -116,7 +117,8 @@ const std::vector<Asset>& AssetList() {
 }
 
 const std::vector<Asset>& ShaderAssetList() {
-  static const std::vector<Asset> shaders = {ShaderAsset("abs.vert"), ShaderAsset("mask.vert")};
+  static const std::vector<Asset> shaders = {ShaderAsset(datafiles::VertexShader(datafiles::kAbs)),
+                                             ShaderAsset(datafiles::VertexShader(datafiles::kMask))};
   return shaders;
 }
 

@@ -16,6 +16,7 @@
 
 #include "platform/platform.h"
 #include "shell/data_folder.h"
+#include "data/files.h"
 #include "tools/capture/capture.h"
 
 namespace {
@@ -204,9 +205,9 @@ int CaptureMain(int argc, char** argv) {
     // run folder has it.
     std::string command = "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgb24 -s " + std::to_string(o.width) + "x" +
                           std::to_string(o.height) + " -r " + std::to_string(o.fps) + " -i -";
-    if (std::filesystem::exists("04-Slow_Amber_Circles.ogg"))
+    if (std::filesystem::exists(datafiles::kMusic))
       command += " -ss " + std::to_string(o.from) +
-                 " -i 04-Slow_Amber_Circles.ogg -map 0:v -map 1:a -c:a aac -b:a 192k -shortest";
+                 " -i " + std::string(datafiles::kMusic) + " -map 0:v -map 1:a -c:a aac -b:a 192k -shortest";
     command += " -c:v libx264 -pix_fmt yuv420p -crf 18 '" + o.video + "'";
     ffmpeg = popen(command.c_str(), "w");
     if (!ffmpeg) return Fail("cannot start ffmpeg");
