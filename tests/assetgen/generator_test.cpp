@@ -17,8 +17,8 @@ namespace {
 int LineCount(const std::string& s) { return int(std::count(s.begin(), s.end(), '\n')); }
 
 TEST(Generator, TwoRunsGiveIdenticalBytes) {
-  const std::string dir = MakeTempDir();
-  ASSERT_FALSE(dir.empty());
+  const TempDir folder;
+  const std::string dir = folder.path();
   std::string out, err;
   ASSERT_EQ(RunGenerator("'" + dir + "'", out, err), 0) << err;
   EXPECT_TRUE(err.empty()) << err;
@@ -37,11 +37,11 @@ TEST(Generator, TwoRunsGiveIdenticalBytes) {
   int entries = 0;
   for (const auto& e : std::filesystem::directory_iterator(dir)) (void)e, ++entries;
   EXPECT_EQ(entries, files);
-  std::filesystem::remove_all(dir);
 }
 
 TEST(Generator, MissingFontStopsWithOneLineNamingFileAndCause) {
-  const std::string dir = MakeTempDir();
+  const TempDir folder;
+  const std::string dir = folder.path();
   std::string out, err;
   EXPECT_EQ(RunGenerator("--font-dir /nonexistent-fonts --only credits.jpg '" + dir + "'", out, err), 1);
   EXPECT_EQ(LineCount(err), 1) << err;
@@ -50,11 +50,11 @@ TEST(Generator, MissingFontStopsWithOneLineNamingFileAndCause) {
   EXPECT_NE(err.find("No such file"), std::string::npos) << err;
   EXPECT_FALSE(std::filesystem::exists(dir + "/credits.jpg"));
   EXPECT_FALSE(std::filesystem::exists(dir + "/credits.jpg.part"));
-  std::filesystem::remove_all(dir);
 }
 
 TEST(Generator, UnwritableOutputFolderStopsBeforeAnyWork) {
-  const std::string dir = MakeTempDir();
+  const TempDir folder;
+  const std::string dir = folder.path();
   const std::string blocker = dir + "/a-file";
   std::ofstream(blocker) << "x";
   std::string out, err;
@@ -65,7 +65,6 @@ TEST(Generator, UnwritableOutputFolderStopsBeforeAnyWork) {
   EXPECT_NE(err.find(blocker + "/run"), std::string::npos) << err;
   EXPECT_NE(err.find("output folder"), std::string::npos) << err;
   EXPECT_EQ(out.find(".jpg"), std::string::npos) << "work started anyway: " << out;
-  std::filesystem::remove_all(dir);
 }
 
 TEST(Generator, BadCommandLinesAreRefused) {
@@ -74,25 +73,25 @@ TEST(Generator, BadCommandLinesAreRefused) {
   EXPECT_NE(err.find("usage"), std::string::npos);
   EXPECT_EQ(RunGenerator("--threads zero /tmp", out, err), 2);
   EXPECT_EQ(RunGenerator("--bogus /tmp", out, err), 2);
-  const std::string dir = MakeTempDir();
+  const TempDir folder;
+  const std::string dir = folder.path();
   EXPECT_EQ(RunGenerator("--only nothing.png '" + dir + "'", out, err), 1);
   EXPECT_NE(err.find("nothing.png"), std::string::npos) << err;
-  std::filesystem::remove_all(dir);
 }
 
 TEST(Generator, AtomicWriteLeavesNoPartialFile) {
-  const std::string dir = MakeTempDir();
+  const TempDir folder;
+  const std::string dir = folder.path();
   WriteFileAtomically(dir + "/a.bin", {1, 2, 3});
-  EXPECT_EQ(ReadFile(dir + "/a.bin"), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(ReadFile(dir + "/a.bin"), std::string("\x01\x02\x03"));
   WriteFileAtomically(dir + "/a.bin", {4});
-  EXPECT_EQ(ReadFile(dir + "/a.bin"), (std::vector<uint8_t>{4}));
+  EXPECT_EQ(ReadFile(dir + "/a.bin"), std::string("\x04"));
   EXPECT_THROW(WriteFileAtomically(dir + "/missing/a.bin", {1}), std::runtime_error);
   EXPECT_FALSE(std::filesystem::exists(dir + "/missing"));
   // A folder where the file should go: the write fails and cleans up.
   std::filesystem::create_directory(dir + "/taken");
   EXPECT_THROW(WriteFileAtomically(dir + "/taken", {1}), std::runtime_error);
   EXPECT_FALSE(std::filesystem::exists(dir + "/taken.part"));
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

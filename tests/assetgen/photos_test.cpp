@@ -74,7 +74,8 @@ TEST(Photos, DecodeAtFullSizeWithFullChromaAndHighQuality) {
     const Decoded image = LoadImage(RunPath(name));
     ASSERT_EQ(image.width, 1024);
     ASSERT_EQ(image.height, 1024);
-    const JpegHeader header = ParseJpeg(ReadFile(RunPath(name)));
+    const std::string bytes = ReadFile(RunPath(name));
+    const JpegHeader header = ParseJpeg({bytes.begin(), bytes.end()});
     ASSERT_EQ(header.sampling.size(), 3u);
     for (int s : header.sampling) EXPECT_EQ(s, 0x11) << "chroma is subsampled";
     EXPECT_GT(header.firstTableSum, 0);

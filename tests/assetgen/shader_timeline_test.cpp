@@ -27,8 +27,7 @@ using score::PlaceEnding;
 using score::Score;
 
 std::string Text(const std::string& path) {
-  const auto bytes = test::ReadFile(path);
-  return {bytes.begin(), bytes.end()};
+  return ReadFile(path);
 }
 
 struct Call {
@@ -185,7 +184,8 @@ TEST(ShaderTimeline, FillsOnlyBetweenItsMarkersAndRefusesBrokenOnes) {
 }
 
 TEST(ShaderTimeline, GeneratorStopsOnShaderSourcesItCannotFill) {
-  const std::string sources = test::MakeTempDir(), out = test::MakeTempDir();
+  const TempDir sourceFolder, outFolder;
+  const std::string sources = sourceFolder.path(), out = outFolder.path();
   std::ofstream(sources + "/abs.vert") << "void main() {}\n";
   std::ofstream(sources + "/timeline.glsl") << "// shared\n";
   std::string log, err;
@@ -201,8 +201,6 @@ TEST(ShaderTimeline, GeneratorStopsOnShaderSourcesItCannotFill) {
   // Without a source folder the shaders are not made at all.
   EXPECT_EQ(test::RunGenerator("--only abs.vert '" + out + "'", log, err), 1);
   EXPECT_NE(err.find("needs --shader-dir"), std::string::npos) << err;
-  std::filesystem::remove_all(sources);
-  std::filesystem::remove_all(out);
 }
 
 }  // namespace

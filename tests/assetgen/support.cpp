@@ -18,11 +18,6 @@ namespace sorvane::assetgen::test {
 std::string RunDir() { return SORVANE_RUN_DIR; }
 std::string RunPath(const std::string& name) { return RunDir() + "/" + name; }
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 Decoded LoadImage(const std::string& path, int channels) {
   static std::once_flag init;
   std::call_once(init, [] { ilInit(); });
@@ -90,24 +85,13 @@ AudioTrack DecodeOgg(const std::string& path) {
 }
 
 int RunGenerator(const std::string& arguments, std::string& out, std::string& err) {
-  const std::string dir = MakeTempDir();
-  const std::string command = std::string("'") + SORVANE_ASSETGEN_EXE + "' " + arguments + " >'" +
-                              dir + "/out' 2>'" + dir + "/err'";
+  const TempDir dir;
+  const std::string command = std::string("'") + SORVANE_ASSETGEN_EXE + "' " + arguments + " >'" + (dir / "out") +
+                              "' 2>'" + (dir / "err") + "'";
   const int status = std::system(command.c_str());
-  const auto text = [](const std::string& p) {
-    const auto bytes = ReadFile(p);
-    return std::string(bytes.begin(), bytes.end());
-  };
-  out = text(dir + "/out");
-  err = text(dir + "/err");
-  std::filesystem::remove_all(dir);
+  out = ::ReadFile(dir / "out");
+  err = ::ReadFile(dir / "err");
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string MakeTempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "sorvane-assetgen-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) return {};
-  return pattern;
 }
 
 }  // namespace sorvane::assetgen::test

@@ -1,17 +1,19 @@
 // Shared helpers of the asset generator's tests: where the built assets
 // are, decoding them with DevIL and libvorbisfile, grey-level statistics,
-// and running the generator executable.
+// and running the generator executable. Files and temporary folders are the
+// workbench's (measure/workbench.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "measure/workbench.h"
+
 namespace sorvane::assetgen::test {
 
 std::string RunDir();
 std::string RunPath(const std::string& name);
-std::vector<uint8_t> ReadFile(const std::string& path);
 
 // An image decoded by DevIL as 8-bit pixels with `channels` bytes each
 // (3: RGB, 4: RGBA); empty (width 0) if DevIL cannot load it.
@@ -41,8 +43,5 @@ AudioTrack DecodeOgg(const std::string& path);
 // Runs the generator with the given arguments; returns its exit status and
 // fills what it printed on stdout and stderr.
 int RunGenerator(const std::string& arguments, std::string& out, std::string& err);
-
-// A fresh empty folder under the system's temporary folder.
-std::string MakeTempDir();
 
 }  // namespace sorvane::assetgen::test
