@@ -143,9 +143,40 @@ auto WithDriver(const std::function<void()>& driver, Body body) {
   return result;
 }
 
+// Whether Wine lists every mode the fixture added at 32 bits per pixel.
+bool AddedModesListed() {
+  for (const auto& [w, h] : AddedModes()) {
+    bool found = false;
+    DEVMODEW dm{};
+    dm.dmSize = sizeof dm;
+    for (DWORD i = 0; !found && EnumDisplaySettingsW(nullptr, i, &dm); ++i)
+      found = static_cast<int>(dm.dmPelsWidth) == w && static_cast<int>(dm.dmPelsHeight) == h && dm.dmBitsPerPel == 32;
+    if (!found) return false;
+  }
+  return true;
+}
+
+// Wine's desktop keeps the display's list of modes and reads it again when
+// the screen's configuration changes; now and then it is left with a list
+// read without the added modes. Switching the screen to an added mode and
+// back, from the Unix side, makes it read the list again.
+void MakeWineSeeTheAddedModes() {
+  if (AddedModesListed()) return;
+  std::string command = "/bin/sh -c \"'" SORVANE_SOURCE_DIR "/tests/support/add-test-modes' --flip " SORVANE_TEST_MODES
+                        " >/dev/null 2>&1\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  WaitUntil(AddedModesListed, 10s);
+}
+
 class Win32BackendTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    MakeWineSeeTheAddedModes();
     ResetShellState();
     ownedEffects.clear();
     probeAbs = nullptr;
