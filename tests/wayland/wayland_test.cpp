@@ -33,6 +33,10 @@ namespace {
 using namespace std::chrono_literals;
 using xsession::Child;
 
+// The built demo, its run folder and the X11 helper; where the suite runs
+// as root, copies that nobody can read (the build may lie in root's home).
+std::string demoBinary = SORVANE_BINARY, runFolder = SORVANE_RUN_DIR, x11Tool = X11_TOOL;
+
 // An RGB screenshot of the output.
 struct Image {
   int width = 0, height = 0;
@@ -181,7 +185,7 @@ class Demo : public Child {
           // state folder under this home.
           setenv("HOME", folder.c_str(), 1);
           if (driver) setenv("SDL_VIDEODRIVER", driver, 1);
-          return xsession::ExecDemo(SORVANE_BINARY, SORVANE_RUN_DIR, errors.c_str());
+          return xsession::ExecDemo(demoBinary.c_str(), runFolder.c_str(), errors.c_str());
         }) {}
 };
 
@@ -225,7 +229,7 @@ Rect StripAfterFadeIn(const Compositor& compositor, Demo& demo, std::optional<Im
 
 class WaylandDesktop : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(std::filesystem::exists(SORVANE_RUN_DIR)) << "no run folder"; }
+  void SetUp() override { ASSERT_TRUE(std::filesystem::exists(runFolder)) << "no run folder"; }
   TempDir dir;
 };
 
@@ -261,7 +265,7 @@ TEST_F(WaylandDesktop, EveryWayOfPlayingShowsTheStripCentredAcrossTheWindow) {
   ASSERT_TRUE(AnswerDialog(Answer::Window)) << "no settings dialog";
   StripAfterFadeIn(compositor, demo);
   {
-    Child other([] { return execl(X11_TOOL, "x11_tool", "focus", "another program", static_cast<char*>(nullptr)); });
+    Child other([] { return execl(x11Tool.c_str(), "x11_tool", "focus", "another program", static_cast<char*>(nullptr)); });
     std::this_thread::sleep_for(2s);
     const std::optional<Image> shot = compositor.Screenshot();
     ASSERT_TRUE(shot.has_value());
@@ -307,17 +311,33 @@ TEST_F(WaylandDesktop, WithoutXWaylandTheDemoPlaysWithTheDefaultsAndSaysWhy) {
 
 }  // namespace
 
-// sway will not run as root; nor, then, does this suite.
+// sway will not run as root; nor, then, does this suite: it becomes nobody,
+// with copies of the demo, its run folder and the X11 helper in a folder
+// nobody owns.
 int main(int argc, char** argv) {
+  std::string staged;
   if (geteuid() == 0) {
+    namespace fs = std::filesystem;
     const passwd* nobody = getpwnam("nobody");
     const group* nogroup = getgrnam("nogroup");
-    if (!nobody || !nogroup || setgroups(0, nullptr) != 0 || setgid(nogroup->gr_gid) != 0 ||
+    staged = (fs::temp_directory_path() / "sorvane-wayland-suite-XXXXXX").string();
+    std::error_code error;
+    if (nobody && nogroup && mkdtemp(staged.data())) {
+      fs::copy(runFolder, staged + "/run", fs::copy_options::recursive, error);
+      fs::copy(demoBinary, staged + "/sorvane", error);
+      fs::copy(x11Tool, staged + "/x11_tool", error);
+      demoBinary = staged + "/sorvane", runFolder = staged + "/run", x11Tool = staged + "/x11_tool";
+      for (const auto& entry : fs::recursive_directory_iterator(staged)) lchown(entry.path().c_str(), nobody->pw_uid, nogroup->gr_gid);
+      lchown(staged.c_str(), nobody->pw_uid, nogroup->gr_gid);
+    }
+    if (!nobody || !nogroup || error || setgroups(0, nullptr) != 0 || setgid(nogroup->gr_gid) != 0 ||
         setuid(nobody->pw_uid) != 0) {
-      std::fprintf(stderr, "wayland_test: cannot become nobody, and sway will not run as root\n");
+      std::fprintf(stderr, "wayland_test: cannot become nobody with a copy of the demo, and sway will not run as root\n");
       return 1;
     }
   }
   testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  const int status = RUN_ALL_TESTS();
+  if (!staged.empty()) std::filesystem::remove_all(staged);
+  return status;
 }
