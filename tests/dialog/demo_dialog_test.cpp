@@ -190,7 +190,12 @@ TEST_F(DemoDialogTest, FocusLostInASwitchedModeGivesTheDesktopItsModeBackUntilTh
   ASSERT_GE(SecondsUntilTheModeIs("1024x768"), 0.0) << "the display was not switched";
   double givenBack, takenAgain;
   {
+    // Timed from the moment the other window is on the screen with the
+    // focus, not from its program's start.
     Child other([] { return execl(X11_TOOL, "x11_tool", "focus", "another program", static_cast<char*>(nullptr)); });
+    for (const auto end = std::chrono::steady_clock::now() + 10s;
+         Windows("another program").empty() && std::chrono::steady_clock::now() < end;)
+      std::this_thread::sleep_for(20ms);
     givenBack = SecondsUntilTheModeIs("1280x1024");
   }
   EXPECT_GE(givenBack, 0.0) << "the desktop's mode did not come back within 1 s of the focus going";
