@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>

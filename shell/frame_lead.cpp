@@ -1,6 +1,8 @@
 #include "shell/frame_lead.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <limits>
 
 void FrameLead::Ring::Add(double v) {
   values[next] = v;
@@ -10,8 +12,12 @@ void FrameLead::Ring::Add(double v) {
 
 double FrameLead::Ring::Median() const {
   if (count == 0) return 0.0;
+  // Until the ring is full only its first `count` slots hold readings; the
+  // others sort last, so the whole array sorts with bounds known at compile
+  // time and the median of the readings is still at count / 2.
   std::array<double, kFrames> sorted = values;
-  std::sort(sorted.begin(), sorted.begin() + static_cast<long>(count));
+  std::fill(sorted.begin() + static_cast<std::ptrdiff_t>(count), sorted.end(), std::numeric_limits<double>::infinity());
+  std::sort(sorted.begin(), sorted.end());
   return sorted[count / 2];
 }
 

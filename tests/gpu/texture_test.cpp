@@ -1,5 +1,6 @@
 // Texture loading on a real GL with DevIL: sizes, pixels, parameters, the
 // relief texture, and a corpus of files that cannot be loaded.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
