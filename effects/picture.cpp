@@ -29,7 +29,11 @@ void Picture::Draw(double time, int count) const {
 
 Viewport LetterboxViewport(int32_t width, int32_t height) {
   const int32_t halfWidth = width >> 1;
-  return {0, (height - halfWidth) >> 1, width, halfWidth};
+  if (halfWidth <= height) return {0, (height - halfWidth) >> 1, width, halfWidth};
+  // Wider than 2:1 (an ultrawide screen): across the whole height, centred
+  // between black bars at the sides, so nothing of the picture is cut.
+  const int32_t stripWidth = height * 2;
+  return {(width - stripWidth) >> 1, 0, stripWidth, height};
 }
 
 void SetFixedGlState() {

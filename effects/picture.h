@@ -42,7 +42,9 @@ struct Picture {
   filter* layers[kLayerCount] = {};  // made by Start, kept until the process ends
 };
 
-// The letterbox viewport: a 2:1 strip centred vertically (arithmetic shifts).
+// The letterbox viewport: a 2:1 strip across the width, centred vertically;
+// in an area wider than 2:1, across the height, centred horizontally
+// (arithmetic shifts).
 struct Viewport {
   int x, y, width, height;
 };

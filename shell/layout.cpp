@@ -1,36 +1,39 @@
 // Where the picture goes in the demo window, kept true to the window as it
 // is rather than as it was asked for.
 //
-// Start-up lays the strip out once, for the size asked for. Two things make
-// that wrong later: a window manager resizing the window (tiling, a
-// maximise, a display change), and full screen on a display whose modes are
-// only pretended (a Wayland compositor, XWayland), where the window covers
-// the screen at the desktop's own size. So the drawable's size is read
-// before every frame, and once it differs from the size at start-up the
-// strip is laid out for the drawable as it is; where a full-screen window is
-// not the size chosen, the picture is drawn at the chosen size off screen
-// and scaled into the window's letterbox, as a switched display would have
-// shown it. Where the size never changes (Windows, a real X server) the
-// one-time layout stands.
+// Start-up lays the strip out once, for the size asked for, in the screen's
+// units. Three things make that wrong: a drawable with more pixels than the
+// screen has units (a window on a scaled screen), a window manager resizing
+// the window (a frame, tiling, a maximise, a display change), and full
+// screen on a display whose modes are only pretended (a Wayland compositor,
+// XWayland), where the window covers the screen at the desktop's own size.
+// So the drawable's size is read before every frame, and wherever it is not
+// the size the strip was laid out for, the strip is laid out for the
+// drawable as it is; where a full-screen window is not the size chosen, the
+// picture is drawn at the chosen size off screen and scaled into the
+// window's letterbox, as a switched display would have shown it. Where the
+// drawable is the size asked (a real mode switch, an unscaled unframed
+// window) the one-time layout stands.
 #include <GL/glew.h>
 
 #include "effects/picture.h"
 #include "shell/shell.h"
 
-void StartLayout(int32_t width, int32_t height, bool fullscreen, platform::ScreenSize screen) {
+void StartLayout(int32_t width, int32_t height, bool fullscreen) {
   DemoLayout = PictureLayout();
   DemoLayout.drawable = DemoVideo->GetDrawableSize(DemoDC);
-  if (!fullscreen) return;
-  // A display that only pretends its modes left the window at its own size.
+  const bool asked = DemoLayout.drawable.width == width && DemoLayout.drawable.height == height;
+  if (asked) return;
+  // A display that only pretends its modes left the full-screen window at
+  // its own size: the chosen size is drawn off screen and scaled.
   const Viewport strip = LetterboxViewport(width, height);
-  if ((screen.width != width || screen.height != height) && GLEW_EXT_framebuffer_blit &&
-      DemoLayout.offscreen.Create(strip.width, strip.height))
-    return;
-  // Full screen fills the drawable, whose pixels can outnumber the screen's
-  // units (a scaled screen), or which had to take the screen's size: the
-  // first frame lays the strip out for it. Without framebuffer objects the
-  // picture is drawn at the window's size that way.
-  if (DemoLayout.drawable.width != width || DemoLayout.drawable.height != height) DemoLayout.drawable = {};
+  if (fullscreen && GLEW_EXT_framebuffer_blit && DemoLayout.offscreen.Create(strip.width, strip.height)) return;
+  // Start-up laid the strip out for the size asked, in the screen's units;
+  // the drawable's pixels can outnumber them (a scaled screen) or the window
+  // had to take another size (a frame, a tiling window manager): the first
+  // frame lays the strip out for the drawable as it is. Without framebuffer
+  // objects a full-screen picture is drawn at the window's size that way.
+  DemoLayout.drawable = {};
 }
 
 void LayOutFrame() {

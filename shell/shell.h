@@ -76,11 +76,13 @@ intptr_t ShowSettingsDialog();
 bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool vsync);
 
 // After the window is shown and GL is ready: the layout starts from the
-// drawable as it is now. Full screen on a `screen` that is not `width` ×
-// `height` (a display that did not switch) draws the picture at that size
-// off screen and scales it; full screen whose drawable is not that size lays
-// the strip out for the drawable.
-void StartLayout(int32_t width, int32_t height, bool fullscreen, platform::ScreenSize screen);
+// drawable as it is now. Full screen whose drawable is not `width` ×
+// `height` pixels (a display that did not switch) draws the picture at that
+// size off screen and scales it into the drawable's letterbox; any other
+// window whose drawable is not that size (a scaled screen, a framed or
+// resized window) has the strip laid out for the drawable from the first
+// frame.
+void StartLayout(int32_t width, int32_t height, bool fullscreen);
 // Before a frame is drawn: follows the drawable's size, and directs the
 // drawing off screen where it is scaled; after it, scales it into the window.
 void LayOutFrame();

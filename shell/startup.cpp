@@ -69,7 +69,7 @@ bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool
 
   SetFixedGlState();
   if (video.HasSwapControl()) video.SetSwapInterval(vsync ? 1 : 0);
-  StartLayout(width, height, fullscreen, screen);
+  StartLayout(width, height, fullscreen);
 
   ilInit();
 

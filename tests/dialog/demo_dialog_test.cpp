@@ -188,6 +188,17 @@ TEST_F(DemoDialogTest, FocusLostInASwitchedModeGivesTheDesktopItsModeBackUntilTh
   const XWindow window = WaitForDemoWindow(demo, dialog);
   ASSERT_FALSE(window.id.empty()) << "no demo window";
   ASSERT_GE(SecondsUntilTheModeIs("1024x768"), 0.0) << "the display was not switched";
+  // A user switches away from a demo that has settled with the focus. SDL
+  // takes the focus for its full-screen window a moment after the mode
+  // switch (later with SDL 2.32), and would take it back from a window that
+  // came sooner.
+  bool focused = false;
+  for (const auto end = std::chrono::steady_clock::now() + 10s; !focused && std::chrono::steady_clock::now() < end;) {
+    focused = xsession::Shell("timeout 5 xdotool getwindowfocus 2>/dev/null").find(window.id) == 0;
+    if (!focused) std::this_thread::sleep_for(50ms);
+  }
+  ASSERT_TRUE(focused) << "the demo's window never had the focus";
+  std::this_thread::sleep_for(500ms);
   double givenBack, takenAgain;
   {
     // Timed from the moment the other window is on the screen with the

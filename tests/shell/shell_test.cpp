@@ -197,7 +197,7 @@ TEST_F(ShellTest, QuitDuringThePumpFinishesTheFrameAndEndsTheRun) {
   EXPECT_EQ(video.dispatched.back().window, nullptr);
 }
 
-TEST_F(ShellTest, LetterboxIsAStripTwiceAsWideAsHighCentredVertically) {
+TEST_F(ShellTest, LetterboxIsAStripTwiceAsWideAsHighCentredAndNeverCut) {
   auto vp = [](int w, int h) {
     const Viewport v = LetterboxViewport(w, h);
     return std::vector<int>{v.x, v.y, v.width, v.height};
@@ -205,7 +205,9 @@ TEST_F(ShellTest, LetterboxIsAStripTwiceAsWideAsHighCentredVertically) {
   EXPECT_EQ(vp(1280, 1024), (std::vector<int>{0, 192, 1280, 640}));
   EXPECT_EQ(vp(1024, 768), (std::vector<int>{0, 128, 1024, 512}));
   EXPECT_EQ(vp(1366, 768), (std::vector<int>{0, 42, 1366, 683}));
-  EXPECT_EQ(vp(2560, 1080), (std::vector<int>{0, -100, 2560, 1280})) << "wider than 2:1 is cut top and bottom";
+  EXPECT_EQ(vp(2000, 1000), (std::vector<int>{0, 0, 2000, 1000}));
+  EXPECT_EQ(vp(2560, 1080), (std::vector<int>{200, 0, 2160, 1080})) << "21:9 is pillarboxed, not cut";
+  EXPECT_EQ(vp(5120, 1440), (std::vector<int>{1120, 0, 2880, 1440})) << "32:9 is pillarboxed, not cut";
   EXPECT_EQ(vp(1281, 1025), (std::vector<int>{0, 192, 1281, 640})) << "odd sizes halve by arithmetic shift";
 }
 
@@ -505,11 +507,22 @@ TEST_F(RunningShellTest, TheStripFollowsTheWindowAndAFullScreenThatDidNotSwitch)
   window.onPresent = [&](int) { seen = WhiteIn(drawable = gl->GetDrawableSize(DemoDC)); };
   start(window, false);
   RunFrame(0);
-  EXPECT_EQ(seen, Visible(LetterboxViewport(640, 480), drawable)) << "laid out once for the size asked";
+  EXPECT_EQ(seen, Visible(LetterboxViewport(drawable.width, drawable.height), drawable))
+      << "not laid out for the window's drawable from the first frame";
   window.drawableSize = {500, 480};
   RunFrame(0);
   EXPECT_EQ(std::vector<int>(painter.viewport, painter.viewport + 4), (std::vector<int>{0, 115, 500, 250}))
       << "not laid out for the window made narrower";
+  a.Free();
+
+  // A window on a screen scaled by two: its drawable has twice the pixels
+  // of the size asked from the start, and the strip spans them all.
+  NullVideo scaled;
+  scaled.drawableSize = {1280, 960};
+  start(scaled, false);
+  RunFrame(0);
+  EXPECT_EQ(std::vector<int>(painter.viewport, painter.viewport + 4), (std::vector<int>{0, 160, 1280, 640}))
+      << "not laid out for the scaled window's pixels from the first frame";
   a.Free();
 
   NullVideo wayland;

@@ -5,8 +5,11 @@
 // mode, a window, the window resized by the compositor, the X11 path through
 // XWayland) shows the strip centred, 2:1 and across the window's width; on a
 // screen scaled by 2 the picture has the screen's own pixels; without
-// XWayland the demo plays all the same. Keys reach X11 windows through
-// xdotool and Wayland ones through wtype.
+// XWayland the demo plays all the same. Windows are placed as the desktops
+// place them: tiled (sway's way), or floating at their own size (GNOME's and
+// KDE's way; sway 1.10 floats a window of a fixed size by itself), and the
+// strip is measured in the window wherever it is. Keys reach X11 windows
+// through xdotool and Wayland ones through wtype.
 //
 // sway refuses to run as root: run as root, the suite becomes nobody first.
 #include <grp.h>
@@ -15,7 +18,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -51,6 +56,24 @@ struct Rect {
 
 std::ostream& operator<<(std::ostream& out, const Rect& r) {
   return out << r.width << "x" << r.height << "+" << r.x << "+" << r.y;
+}
+
+// Where the strip belongs in a window at `w` on an output of `output`
+// pixels: 2:1, centred, across the window's width (or its height where the
+// window is wider than 2:1), the part on the output.
+Rect StripIn(const Rect& w, const Rect& output) {
+  Rect s = w.width <= 2 * w.height ? Rect{w.x, w.y + (w.height - w.width / 2) / 2, w.width, w.width / 2}
+                                   : Rect{w.x + (w.width - 2 * w.height) / 2, w.y, 2 * w.height, w.height};
+  const int right = std::min(s.x + s.width, output.width), bottom = std::min(s.y + s.height, output.height);
+  s.x = std::max(s.x, 0), s.y = std::max(s.y, 0);
+  return {s.x, s.y, right - s.x, bottom - s.y};
+}
+
+// Equal to within `slack` pixels on every side: a fractional scale rounds
+// the window's edges either way.
+bool Near(const Rect& a, const Rect& b, int slack) {
+  return std::abs(a.x - b.x) <= slack && std::abs(a.y - b.y) <= slack &&
+         std::abs(a.x + a.width - b.x - b.width) <= slack && std::abs(a.y + a.height - b.y - b.height) <= slack;
 }
 
 // The rectangle the picture lights: the rows and columns of which more than
@@ -90,15 +113,22 @@ double PairSharpness(const Image& image, const Rect& r) {
 
 // A headless sway of the test's own, in a runtime folder of its own,
 // stopped by its process id when the object goes.
+enum class Placement { Tiled, Floating };
+
 class Compositor {
  public:
-  Compositor(int width, int height, int scale, bool xwayland) : dir_(std::filesystem::temp_directory_path() / "sorvane-wayland-XXXXXX") {
+  Compositor(int width, int height, double scale, bool xwayland, Placement placement = Placement::Tiled)
+      : dir_(std::filesystem::temp_directory_path() / "sorvane-wayland-XXXXXX"), scale_(scale), width_(width),
+        height_(height) {
     if (!mkdtemp(dir_.data())) return;
     chmod(dir_.c_str(), 0700);
     std::ofstream(dir_ + "/config") << "output HEADLESS-1 mode " << width << "x" << height << " position 0,0 scale "
                                     << scale << "\n"
                                     << "xwayland " << (xwayland ? "enable" : "disable") << "\n"
+                                    << "for_window [shell=\"xdg_shell\"] floating "
+                                    << (placement == Placement::Floating ? "enable" : "disable") << "\n"
                                     << "default_border none\n"
+                                    << "default_floating_border none\n"
                                     << "output * bg #000000 solid_color\n" << "swaybg_command -\n"
                                     << "exec sh -c 'echo \"$DISPLAY\" >" << dir_ << "/display.part && mv " << dir_
                                     << "/display.part " << dir_ << "/display'\n";
@@ -111,8 +141,11 @@ class Compositor {
       setenv("WLR_BACKENDS", "headless", 1);
       setenv("WLR_RENDERER", "pixman", 1);
       setenv("WLR_LIBINPUT_NO_DEVICES", "1", 1);
+      // Nothing of an earlier compositor of this process's: sway takes a
+      // set SWAYSOCK for its own socket's path.
       unsetenv("WAYLAND_DISPLAY");
       unsetenv("DISPLAY");
+      unsetenv("SWAYSOCK");
       execlp("sway", "sway", "-c", (dir_ + "/config").c_str(), static_cast<char*>(nullptr));
       return 127;
     });
@@ -140,19 +173,25 @@ class Compositor {
   }
 
   bool Started() const { return !wayland_.empty(); }
+  Rect Output() const { return {0, 0, width_, height_}; }
 
-  // Whether a window of process `pid` at least `minWidth` pixels wide is on
-  // the output (the demo's, not its dialog), as sway's tree says.
-  bool HasWindow(pid_t pid, int minWidth) const {
+  // The window of process `pid` at least `minWidth` units wide (the demo's,
+  // not its dialog), in the output's pixels, as sway's tree places it; none
+  // while there is no such window.
+  std::optional<Rect> WindowOf(pid_t pid, int minWidth) const {
     const std::string out = xsession::Shell(
         "timeout 5 swaymsg -t get_tree -r 2>/dev/null | python3 -c '"
         "import json, sys\n"
         "def walk(n):\n"
-        "    if n.get(\"pid\") == " + std::to_string(pid) + " and n[\"rect\"][\"width\"] >= " + std::to_string(minWidth) +
-        ": print(\"found\")\n"
+        "    r = n[\"rect\"]\n"
+        "    if n.get(\"pid\") == " + std::to_string(pid) + " and r[\"width\"] >= " + std::to_string(minWidth) +
+        ": print(r[\"x\"], r[\"y\"], r[\"width\"], r[\"height\"])\n"
         "    for c in n.get(\"nodes\", []) + n.get(\"floating_nodes\", []): walk(c)\n"
         "walk(json.load(sys.stdin))'");
-    return out.find("found") != std::string::npos;
+    Rect r;
+    if (std::sscanf(out.c_str(), "%d %d %d %d", &r.x, &r.y, &r.width, &r.height) != 4) return std::nullopt;
+    auto px = [this](int units) { return static_cast<int>(std::lround(units * scale_)); };
+    return Rect{px(r.x), px(r.y), px(r.x + r.width) - px(r.x), px(r.y + r.height) - px(r.y)};
   }
   std::string Log() const { return ReadFile(dir_ + "/sway.log"); }
 
@@ -173,6 +212,8 @@ class Compositor {
 
  private:
   std::string dir_, wayland_;
+  double scale_;
+  int width_, height_;
   std::optional<Child> sway_;
 };
 
@@ -213,18 +254,26 @@ void PressEscape(bool x11) {
   else std::system("timeout 10 wtype -s 500 -k Escape");
 }
 
-// Once the demo's window is on the output, it runs long enough to have
-// faded in; then the output is read.
-Rect StripAfterFadeIn(const Compositor& compositor, Demo& demo, std::optional<Image>* kept = nullptr) {
+// What the output shows once the demo's window is on it and the picture has
+// faded in: the lit rectangle, and where the strip belongs in the window.
+struct Seen {
+  Rect strip, expected;
+  std::optional<Image> shot;
+};
+Seen StripAfterFadeIn(const Compositor& compositor, Demo& demo, int minWidth = 900) {
   const auto end = std::chrono::steady_clock::now() + 60s;
-  while (!compositor.HasWindow(demo.Pid(), 900) && demo.Running() && std::chrono::steady_clock::now() < end)
+  while (!compositor.WindowOf(demo.Pid(), minWidth) && demo.Running() && std::chrono::steady_clock::now() < end)
     std::this_thread::sleep_for(100ms);
   std::this_thread::sleep_for(7s);
   EXPECT_TRUE(demo.Running()) << "the demo ended on its own";
-  const std::optional<Image> shot = compositor.Screenshot();
-  EXPECT_TRUE(shot.has_value()) << "no screenshot";
-  if (kept) *kept = shot;
-  return shot ? LitRect(*shot) : Rect{};
+  Seen seen;
+  const std::optional<Rect> window = compositor.WindowOf(demo.Pid(), minWidth);
+  EXPECT_TRUE(window.has_value()) << "no demo window in the compositor's tree";
+  if (window) seen.expected = StripIn(*window, compositor.Output());
+  seen.shot = compositor.Screenshot();
+  EXPECT_TRUE(seen.shot.has_value()) << "no screenshot";
+  if (seen.shot) seen.strip = LitRect(*seen.shot);
+  return seen;
 }
 
 class WaylandDesktop : public ::testing::Test {
@@ -252,9 +301,9 @@ TEST_F(WaylandDesktop, EveryWayOfPlayingShowsTheStripCentredAcrossTheWindow) {
     SCOPED_TRACE(way.name);
     Demo demo(dir, way.driver);
     ASSERT_TRUE(AnswerDialog(way.answer)) << "no settings dialog";
-    const Rect strip = StripAfterFadeIn(compositor, demo);
-    EXPECT_EQ(strip, wholeWidth);
-    std::printf("%s: strip %dx%d+%d+%d\n", way.name, strip.width, strip.height, strip.x, strip.y);
+    const Seen seen = StripAfterFadeIn(compositor, demo);
+    EXPECT_EQ(seen.strip, wholeWidth);
+    std::printf("%s: strip %dx%d+%d+%d\n", way.name, seen.strip.width, seen.strip.height, seen.strip.x, seen.strip.y);
     PressEscape(way.driver != nullptr);
     EXPECT_EQ(demo.Wait(20s), std::optional<int>(0)) << ReadFile(dir / "stderr.txt");
   }
@@ -281,28 +330,47 @@ TEST_F(WaylandDesktop, EveryWayOfPlayingShowsTheStripCentredAcrossTheWindow) {
   EXPECT_EQ(demo.Wait(20s), std::optional<int>(0)) << ReadFile(dir / "stderr.txt");
 }
 
-TEST_F(WaylandDesktop, OnAScreenScaledByTwoThePictureHasTheScreensOwnPixels) {
-  Compositor compositor(1920, 1080, 2, true);
-  ASSERT_TRUE(compositor.Started()) << compositor.Log();
-  Demo demo(dir);
-  ASSERT_TRUE(AnswerDialog(Answer::Window)) << "no settings dialog";
-  std::optional<Image> shot;
-  const Rect strip = StripAfterFadeIn(compositor, demo, &shot);
-  EXPECT_EQ(strip, (Rect{0, 60, 1920, 960}));
-  ASSERT_TRUE(shot.has_value());
-  const double sharpness = PairSharpness(*shot, strip);
-  EXPECT_GT(sharpness, 0.5) << "the picture is drawn at half the pixels and doubled";
-  std::printf("scale 2: strip %dx%d+%d+%d, pair sharpness %.3f\n", strip.width, strip.height, strip.x, strip.y, sharpness);
-  PressEscape(false);
-  EXPECT_EQ(demo.Wait(20s), std::optional<int>(0)) << ReadFile(dir / "stderr.txt");
+// A window on a scaled screen, tiled as sway tiles it or floating at its own
+// size as GNOME and KDE place it: the strip spans the window's width,
+// centred in it, drawn at the screen's own pixels (not at the screen's units
+// and scaled up).
+TEST_F(WaylandDesktop, AWindowOnAScaledScreenHasTheStripAcrossItInTheScreensOwnPixels) {
+  struct Screen {
+    const char* name;
+    int width, height;
+    double scale;
+    Placement placement;
+  };
+  const Screen screens[] = {
+      {"1920x1080 at scale 2, the window tiled", 1920, 1080, 2, Placement::Tiled},
+      {"3840x2160 at scale 2, the window floating", 3840, 2160, 2, Placement::Floating},
+      {"2880x1800 at scale 1.5, the window floating", 2880, 1800, 1.5, Placement::Floating},
+  };
+  for (const Screen& screen : screens) {
+    SCOPED_TRACE(screen.name);
+    Compositor compositor(screen.width, screen.height, screen.scale, true, screen.placement);
+    ASSERT_TRUE(compositor.Started()) << compositor.Log();
+    Demo demo(dir);
+    ASSERT_TRUE(AnswerDialog(Answer::Window)) << "no settings dialog; DISPLAY=" << std::getenv("DISPLAY") << "\n"
+                                              << ReadFile(dir / "stderr.txt") << compositor.Log();
+    const Seen seen = StripAfterFadeIn(compositor, demo, 600);
+    EXPECT_TRUE(Near(seen.strip, seen.expected, 2)) << "strip " << seen.strip << ", in the window " << seen.expected;
+    const double sharpness = seen.shot ? PairSharpness(*seen.shot, seen.strip) : 0;
+    EXPECT_GT(sharpness, 0.5) << "the picture is drawn at the screen's units and scaled up";
+    std::printf("%s: strip %dx%d+%d+%d (in the window: %dx%d+%d+%d), pair sharpness %.3f\n", screen.name,
+                seen.strip.width, seen.strip.height, seen.strip.x, seen.strip.y, seen.expected.width,
+                seen.expected.height, seen.expected.x, seen.expected.y, sharpness);
+    PressEscape(false);
+    EXPECT_EQ(demo.Wait(20s), std::optional<int>(0)) << ReadFile(dir / "stderr.txt");
+  }
 }
 
 TEST_F(WaylandDesktop, WithoutXWaylandTheDemoPlaysWithTheDefaultsAndSaysWhy) {
   Compositor compositor(1920, 1080, 1, false);
   ASSERT_TRUE(compositor.Started()) << compositor.Log();
   Demo demo(dir);
-  const Rect strip = StripAfterFadeIn(compositor, demo);
-  EXPECT_EQ(strip, (Rect{0, 60, 1920, 960}));
+  const Seen seen = StripAfterFadeIn(compositor, demo);
+  EXPECT_EQ(seen.strip, (Rect{0, 60, 1920, 960}));
   PressEscape(false);
   EXPECT_EQ(demo.Wait(20s), std::optional<int>(0)) << ReadFile(dir / "stderr.txt");
   const std::string errors = ReadFile(dir / "stderr.txt");
