@@ -163,9 +163,9 @@ class Video {
   // full-screen window. False: the display offers no such mode. A switched
   // display is switched back by `Shutdown`, on every way out of the process.
   // A display whose modes are only pretended (a Wayland compositor, XWayland)
-  // is not switched: a listed mode is accepted, and the full-screen window
-  // then covers the screen at the desktop's own size, as `GetScreenSize`
-  // keeps saying.
+  // is not switched: any size is accepted, listed or not, and the
+  // full-screen window then covers the screen at the desktop's own size, as
+  // `GetScreenSize` keeps saying.
   virtual bool SwitchDisplayMode(int width, int height, int bits) = 0;
 
   // The screen size in pixels in the current (possibly just switched) mode.

@@ -19,15 +19,22 @@
 #include "effects/picture.h"
 #include "shell/shell.h"
 
-void StartLayout(int32_t width, int32_t height, bool fullscreen) {
+void StartLayout(int32_t width, int32_t height, bool fullscreen, int samples) {
   DemoLayout = PictureLayout();
   DemoLayout.drawable = DemoVideo->GetDrawableSize(DemoDC);
   const bool asked = DemoLayout.drawable.width == width && DemoLayout.drawable.height == height;
-  if (asked) return;
+  if (asked && samples == 0) return;
   // A display that only pretends its modes left the full-screen window at
-  // its own size: the chosen size is drawn off screen and scaled.
+  // its own size: the chosen size is drawn off screen and scaled. Where the
+  // multisampling box asked for samples, they are the picture's; a driver
+  // without multisampled targets draws it without, as a window's surface
+  // falls back.
   const Viewport strip = LetterboxViewport(width, height);
-  if (fullscreen && GLEW_EXT_framebuffer_blit && DemoLayout.offscreen.Create(strip.width, strip.height)) return;
+  if (fullscreen && GLEW_EXT_framebuffer_blit &&
+      (DemoLayout.offscreen.Create(strip.width, strip.height, samples) ||
+       (samples > 0 && !asked && DemoLayout.offscreen.Create(strip.width, strip.height))))
+    return;
+  if (asked) return;
   // Start-up laid the strip out for the size asked, in the screen's units;
   // the drawable's pixels can outnumber them (a scaled screen) or the window
   // had to take another size (a frame, a tiling window manager): the first

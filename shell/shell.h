@@ -78,11 +78,12 @@ bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool
 // After the window is shown and GL is ready: the layout starts from the
 // drawable as it is now. Full screen whose drawable is not `width` ×
 // `height` pixels (a display that did not switch) draws the picture at that
-// size off screen and scales it into the drawable's letterbox; any other
-// window whose drawable is not that size (a scaled screen, a framed or
-// resized window) has the strip laid out for the drawable from the first
-// frame.
-void StartLayout(int32_t width, int32_t height, bool fullscreen);
+// size off screen, with `samples` a pixel, and scales it into the
+// drawable's letterbox; so does full screen at that size where `samples`
+// are asked of the picture and not of the window. Any other window whose
+// drawable is not that size (a scaled screen, a framed or resized window)
+// has the strip laid out for the drawable from the first frame.
+void StartLayout(int32_t width, int32_t height, bool fullscreen, int samples);
 // Before a frame is drawn: follows the drawable's size, and directs the
 // drawing off screen where it is scaled; after it, scales it into the window.
 void LayOutFrame();

@@ -33,6 +33,12 @@ bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool
   if (fullscreen && !video.SwitchDisplayMode(width, height, bits)) return false;
 
   const platform::ScreenSize screen = video.GetScreenSize();
+  // Full screen on a display that did not switch to the chosen size (its
+  // modes are only pretended) is drawn off screen and scaled: the samples
+  // go to the off-screen picture, not to a window it is only copied into.
+  const bool drawnOffscreen = fullscreen && (screen.width != width || screen.height != height);
+  const int offscreenSamples = drawnOffscreen ? format.samples : 0;
+  if (drawnOffscreen) format.samples = 0;
   platform::WindowSpec spec;
   spec.title = "sorvane";
   spec.x = (screen.width >> 1) - (width >> 1);
@@ -69,7 +75,7 @@ bool InitDemo(int32_t width, int32_t height, int32_t bits, bool fullscreen, bool
 
   SetFixedGlState();
   if (video.HasSwapControl()) video.SetSwapInterval(vsync ? 1 : 0);
-  StartLayout(width, height, fullscreen);
+  StartLayout(width, height, fullscreen, offscreenSamples);
 
   ilInit();
 

@@ -33,8 +33,11 @@ bool OpenDisplay() {
   if (!probe) return false;
   XCloseDisplay(probe);
   fl_open_display();
-  // FLTK's shaded look, closest to a desktop dialog's.
+  // FLTK's shaded look, closest to a desktop dialog's; the windows carry the
+  // program's class, as its demo window and its launcher do, so a desktop
+  // groups them under the launcher's icon.
   Fl::scheme("gtk+");
+  Fl_Window::default_xclass("sorvane");
   return fl_display != nullptr;
 }
 

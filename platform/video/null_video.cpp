@@ -39,9 +39,9 @@ bool NullVideo::GetDisplayMode(int index, DisplayMode* mode) {
 
 bool NullVideo::SwitchDisplayMode(int width, int height, int bits) {
   if (Fails("SwitchDisplayMode")) return false;
+  if (emulatedModes) return width > 0 && height > 0;
   for (const DisplayMode& m : modes) {
     if (m.width == width && m.height == height && m.bits == bits) {
-      if (emulatedModes) return true;
       switchedTo_ = {width, height};
       displaySwitched = true;
       return true;

@@ -34,7 +34,7 @@ class NullVideo final : public Video {
   std::set<std::string> failing;          // operation names that fail
   std::vector<DisplayMode> modes{{1280, 1024, 32, 60}};
   ScreenSize desktop{1280, 1024};
-  bool emulatedModes = false;             // modes accepted but never switched (Wayland)
+  bool emulatedModes = false;             // any size accepted, never switched (Wayland)
   ScreenSize drawableSize{};              // 0 × 0: the delegate's, else the window's asked size
   bool swapControl = true;
   intptr_t dialogResult = -1;             // -1: the dialog cannot be shown

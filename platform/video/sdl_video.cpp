@@ -64,10 +64,14 @@ class SdlVideo final : public Video {
   }
 
   bool SwitchDisplayMode(int width, int height, int bits) override {
+    // Nothing is switched where the modes are only pretended: any size is
+    // drawn off screen and scaled, listed or not (a compositor lists no
+    // emulated mode larger than its screen, and the defaults must play on a
+    // 1366 × 768 laptop too).
+    if (StartVideo() && modesPretended_) return width > 0 && height > 0;
     DisplayMode mode;
     for (int i = 0; GetDisplayMode(i, &mode); ++i) {
       if (mode.width == width && mode.height == height && mode.bits == bits) {
-        if (modesPretended_) return true;
         // SDL switches the display when the full-screen window is made, and
         // switches it back when its video subsystem shuts down.
         SDL_GetDisplayMode(0, i, &fullscreenMode_);
@@ -87,30 +91,11 @@ class SdlVideo final : public Video {
 
   Window* OpenWindow(const WindowSpec& spec) override {
     if (!StartVideo() || spec.width <= 0 || spec.height <= 0) return nullptr;
-    // High-DPI: on a scaled Wayland screen the drawable has the screen's
-    // pixels (X11 has no such scaling; the flag changes nothing there).
-    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI;
-    if (spec.fullscreen) flags |= (modeSwitched_ ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_FULLSCREEN_DESKTOP) | SDL_WINDOW_BORDERLESS;
-    SDL_Window* sdl = nullptr;
-    int samples = spec.format.samples > 1 ? spec.format.samples : 0;
-    if (samples > 0) {
-      SetGlAttributes(spec.format, samples);
-      sdl = SDL_CreateWindow(spec.title.c_str(), spec.x, spec.y, spec.width, spec.height, flags);
-      // A driver without multisampled visuals: fall back to none, silently.
-      if (!sdl) samples = 0;
+    auto* window = new Window{nullptr, nullptr, spec, 0};
+    if (!MakeSdlWindow(*window) && !(FallBackToX11("its window") && MakeSdlWindow(*window))) {
+      delete window;
+      return nullptr;
     }
-    if (!sdl) {
-      SetGlAttributes(spec.format, 0);
-      sdl = SDL_CreateWindow(spec.title.c_str(), spec.x, spec.y, spec.width, spec.height, flags);
-    }
-    if (!sdl) return nullptr;
-    if (spec.fullscreen && modeSwitched_) SDL_SetWindowDisplayMode(sdl, &fullscreenMode_);
-    // SDL minimises a full-screen window that loses the focus and puts the
-    // desktop's mode back meanwhile: what a window that switched the mode
-    // owes the desktop. One at the desktop's own size has nothing to give
-    // back and stays.
-    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, spec.fullscreen && SwitchesTheMode() ? "1" : "0");
-    auto* window = new Window{sdl, nullptr, spec, samples};
     windows_.push_back(window);
     return window;
   }
@@ -132,11 +117,15 @@ class SdlVideo final : public Video {
   bool ApplySurfaceFormat(Window* drawable, int formatIndex) override { return drawable && formatIndex == 1; }
 
   bool CreateContext(Window* drawable) override {
-    if (!drawable) return false;
+    if (!drawable || !drawable->sdl) return false;
     // The context's framebuffer configuration is chosen from the attributes
     // in force now: they must be the ones the window's visual was made with.
     SetGlAttributes(drawable->spec.format, drawable->samples);
     drawable->context = SDL_GL_CreateContext(drawable->sdl);
+    if (!drawable->context && FallBackToX11("its GL context")) {
+      SetGlAttributes(drawable->spec.format, drawable->samples);
+      drawable->context = SDL_GL_CreateContext(drawable->sdl);
+    }
     return drawable->context != nullptr;
   }
 
@@ -252,6 +241,66 @@ class SdlVideo final : public Video {
   }
 
  private:
+  // Makes the SDL window of `window` from its spec on the video driver in
+  // use, multisampled where asked and the driver offers it.
+  bool MakeSdlWindow(Window& window) {
+    const WindowSpec& spec = window.spec;
+    // High-DPI: on a scaled Wayland screen the drawable has the screen's
+    // pixels (X11 has no such scaling; the flag changes nothing there).
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI;
+    if (spec.fullscreen) flags |= (modeSwitched_ ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_FULLSCREEN_DESKTOP) | SDL_WINDOW_BORDERLESS;
+    SDL_Window* sdl = nullptr;
+    int samples = spec.format.samples > 1 ? spec.format.samples : 0;
+    if (samples > 0) {
+      SetGlAttributes(spec.format, samples);
+      sdl = SDL_CreateWindow(spec.title.c_str(), spec.x, spec.y, spec.width, spec.height, flags);
+      // A driver without multisampled visuals: fall back to none, silently.
+      if (!sdl) samples = 0;
+    }
+    if (!sdl) {
+      SetGlAttributes(spec.format, 0);
+      sdl = SDL_CreateWindow(spec.title.c_str(), spec.x, spec.y, spec.width, spec.height, flags);
+    }
+    if (!sdl) return false;
+    if (spec.fullscreen && modeSwitched_) SDL_SetWindowDisplayMode(sdl, &fullscreenMode_);
+    // SDL minimises a full-screen window that loses the focus and puts the
+    // desktop's mode back meanwhile: what a window that switched the mode
+    // owes the desktop. One at the desktop's own size has nothing to give
+    // back and stays.
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, spec.fullscreen && SwitchesTheMode() ? "1" : "0");
+    window.sdl = sdl;
+    window.samples = samples;
+    return true;
+  }
+
+  // A driver without Wayland EGL (or a compositor that refuses the surface)
+  // leaves the demo without its window or context on Wayland, where X11's
+  // GLX through XWayland may still work: SDL itself keeps X11 first for
+  // that reason. The video is started again on X11, every window made so
+  // far unmade (the caller makes them anew), and stderr says why. False
+  // where that cannot help: not on Wayland, no X display, or the user's
+  // SDL_VIDEODRIVER keeps Wayland.
+  bool FallBackToX11(const char* what) {
+    const char* display = std::getenv("DISPLAY");
+    if (!started_ || !wayland_ || !display || !*display) return false;
+    std::fprintf(stderr, "sorvane: this Wayland desktop could not make the demo %s (%s): playing through X11 (XWayland)\n",
+                 what, SDL_GetError());
+    for (Window* w : windows_) {
+      if (w->context) SDL_GL_DeleteContext(w->context);
+      if (w->sdl) SDL_DestroyWindow(w->sdl);
+      w->context = nullptr;
+      w->sdl = nullptr;
+    }
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0 || std::strcmp(SDL_GetCurrentVideoDriver(), "x11") != 0) return false;
+    wayland_ = false;
+    modesPretended_ = modesPretended_ || XServerIsXWayland();
+    for (Window* w : windows_)
+      if (!MakeSdlWindow(*w)) return false;
+    return true;
+  }
+
   static void SetGlAttributes(const SurfaceFormat& format, int samples) {
     const bool sixteen = format.colorBits <= 16;
     SDL_GL_ResetAttributes();
@@ -287,21 +336,32 @@ class SdlVideo final : public Video {
     return true;
   }
 
-  // XWayland's outputs are named XWAYLAND0, XWAYLAND1, …; their modes are
-  // pretended to X11 programs and never change the output.
+  // XWayland pretends its modes to X11 programs and never changes the
+  // output. It says so itself: with its own extension (Xwayland 23.1 on,
+  // where outputs take the compositor's names), or with the RandR output
+  // property it marks emulation with (22.1 on); older ones only name their
+  // outputs XWAYLAND0, XWAYLAND1, ….
   static bool XServerIsXWayland() {
     ::Display* display = XOpenDisplay(nullptr);
     if (!display) return false;
-    bool xwayland = false;
-    if (XRRScreenResources* screen = XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display))) {
-      for (int i = 0; i < screen->noutput && !xwayland; ++i) {
-        if (XRROutputInfo* output = XRRGetOutputInfo(display, screen, screen->outputs[i])) {
-          xwayland = std::strncmp(output->name, "XWAYLAND", 8) == 0;
-          XRRFreeOutputInfo(output);
+    int opcode = 0, event = 0, error = 0;
+    bool xwayland = XQueryExtension(display, "XWAYLAND", &opcode, &event, &error);
+    const Atom emulation = XInternAtom(display, "RANDR Emulation", True);
+    XRRScreenResources* screen = xwayland ? nullptr : XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
+    for (int i = 0; screen && i < screen->noutput && !xwayland; ++i) {
+      if (emulation != None) {
+        int count = 0;
+        if (Atom* properties = XRRListOutputProperties(display, screen->outputs[i], &count)) {
+          xwayland = std::find(properties, properties + count, emulation) != properties + count;
+          XFree(properties);
         }
       }
-      XRRFreeScreenResources(screen);
+      if (XRROutputInfo* output = XRRGetOutputInfo(display, screen, screen->outputs[i])) {
+        xwayland = xwayland || std::strncmp(output->name, "XWAYLAND", 8) == 0;
+        XRRFreeOutputInfo(output);
+      }
     }
+    if (screen) XRRFreeScreenResources(screen);
     XCloseDisplay(display);
     return xwayland;
   }

@@ -446,6 +446,7 @@ class WhitePainter : public filter {
   void render(double) override {
     glGetIntegerv(GL_VIEWPORT, viewport);
     glGetIntegerv(GL_FRAMEBUFFER_BINDING_EXT, &framebuffer);
+    glGetIntegerv(GL_SAMPLES, &samples);
     glEnable(GL_SCISSOR_TEST);
     glScissor(viewport[0], viewport[1], viewport[2], viewport[3]);
     glClearColor(1, 1, 1, 1);
@@ -454,7 +455,7 @@ class WhitePainter : public filter {
     glDisable(GL_SCISSOR_TEST);
   }
   GLint viewport[4] = {};
-  GLint framebuffer = -1;
+  GLint framebuffer = -1, samples = -1;
 };
 
 // The white rectangle of the frame in the window's back buffer, read as the
@@ -488,8 +489,12 @@ TEST_F(RunningShellTest, TheStripFollowsTheWindowAndAFullScreenThatDidNotSwitch)
   ASSERT_TRUE(WriteTestOgg("04-Slow_Amber_Circles.ogg", 0.5));
   WhitePainter painter;
   NullAudio a;
-  auto start = [&](NullVideo& v, bool fullscreen) {
+  DemoSettings settings{};
+  WriteDefaultSettings(settings);
+  auto start = [&](NullVideo& v, bool fullscreen, int32_t multisample = 0) {
     ResetShellState();
+    settings.multisample = multisample;
+    ActiveSettings = &settings;
     DemoEffectFactory = RecordingFactory;
     DemoVideo = &v;
     DemoAudio = &a;
@@ -536,6 +541,24 @@ TEST_F(RunningShellTest, TheStripFollowsTheWindowAndAFullScreenThatDidNotSwitch)
       << "not drawn at the size chosen";
   EXPECT_EQ(seen, Visible(LetterboxViewport(drawable.width, drawable.height), drawable))
       << "not scaled into the screen's letterbox";
+  EXPECT_EQ(painter.samples, 0);
+  a.Free();
+
+  // The multisampling box there: the picture is drawn with the samples and
+  // resolved before it is scaled; the window it is copied into has none.
+  NullVideo multisampled;
+  multisampled.emulatedModes = true;
+  multisampled.desktop = {800, 600};
+  multisampled.onPresent = [&](int) { seen = WhiteIn(drawable = gl->GetDrawableSize(DemoDC)); };
+  start(multisampled, true, 1);
+  RunFrame(0);
+  GLint most = 0;
+  glGetIntegerv(GL_MAX_SAMPLES_EXT, &most);
+  EXPECT_EQ(painter.samples, GLEW_EXT_framebuffer_multisample && most >= 4 ? 4 : 0)
+      << "the box's samples did not reach the picture drawn off screen";
+  EXPECT_EQ(multisampled.windows.back().format.samples, 0) << "a multisampled window the picture is only copied into";
+  EXPECT_EQ(seen, Visible(LetterboxViewport(drawable.width, drawable.height), drawable))
+      << "the multisampled picture was not resolved and scaled into the screen's letterbox";
   a.Free();
 }
 
