@@ -11,6 +11,8 @@
 #include "platform/platform.h"
 
 struct FrameRenderer::Impl {
+  // The target's GL names go while the hidden window's context is current.
+  ~Impl() { target.Release(); }
   std::unique_ptr<platform::Video> video = platform::CreateDesktopVideo();
   OffscreenTarget target;
   int width = 0, height = 0;
