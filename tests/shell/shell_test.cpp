@@ -544,6 +544,19 @@ TEST_F(RunningShellTest, TheStripFollowsTheWindowAndAFullScreenThatDidNotSwitch)
   EXPECT_EQ(painter.samples, 0);
   a.Free();
 
+  // A screen scaled by two whose own pixels were chosen (3840 × 2160 on a
+  // 4K screen at 200 %): the drawable is the chosen size, and the picture
+  // is drawn into it directly, with no copy.
+  NullVideo native;
+  native.emulatedModes = true;
+  native.desktop = {320, 240};
+  native.drawableSize = {640, 480};
+  start(native, true);
+  RunFrame(0);
+  EXPECT_EQ(painter.framebuffer, 0) << "copied although drawn at the drawable's own size";
+  EXPECT_EQ(std::vector<int>(painter.viewport, painter.viewport + 4), (std::vector<int>{0, 80, 640, 320}));
+  a.Free();
+
   // The multisampling box there: the picture is drawn with the samples and
   // resolved before it is scaled; the window it is copied into has none.
   NullVideo multisampled;
