@@ -30,7 +30,10 @@ bool MakeFramebuffer(int width, int height, int samples, GLuint& framebuffer, GL
   if (complete) return true;
   glDeleteFramebuffersEXT(1, &framebuffer);
   glDeleteRenderbuffersEXT(1, &colour);
-  if (depth) glDeleteRenderbuffersEXT(1, depth), *depth = 0;
+  if (depth) {
+    glDeleteRenderbuffersEXT(1, depth);
+    *depth = 0;
+  }
   framebuffer = colour = 0;
   return false;
 }

@@ -37,7 +37,6 @@ class OffscreenTarget {
 
   bool Create(int width, int height, int samples = 0);
   bool Created() const { return framebuffer_ != 0; }
-  int Samples() const { return samples_; }
   void Bind();
   // Scales the whole target into the window's framebuffer at (x, y), width ×
   // height pixels from its bottom-left corner, filtered linearly; the rest
