@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -110,6 +111,8 @@ class Chooser {
   }
 
   Backend* chosen() const { return chosen_.get(); }
+  // Where in the list the chosen backend stands.
+  size_t chosenIndex() const { return next_ - 1; }
   std::unique_ptr<Backend> Release() { return std::move(chosen_); }
 
  private:
@@ -135,9 +138,32 @@ std::unique_ptr<ResumableAudio> NewPulseAudio();     // Linux
 std::unique_ptr<ResumableAudio> NewWasapiAudio();    // Windows
 std::unique_ptr<ResumableAudio> NewSdlAudio();
 
+// Where the resuming choice runs its searches for an output: away from the
+// frame loop, which must not wait while a device opens (seconds, for a
+// Bluetooth headset). A test runs them when it says.
+class Searches {
+ public:
+  virtual ~Searches() = default;
+  // Runs `search` away from the caller; one at a time.
+  virtual void Begin(std::function<void()> search) = 0;
+  // Returns once the search begun last has ended.
+  virtual void Finish() = 0;
+};
+
+struct ResumingOptions {
+  // Whether a backend further down the list gives way to an earlier one
+  // that opens again (Windows: SDL's device stands in for WASAPI only while
+  // WASAPI refuses).
+  bool preferEarlier = false;
+  // The clock, in seconds of `MonotonicSeconds`.
+  double (*now)() = &MonotonicSeconds;
+  std::shared_ptr<Searches> searches;  // null: a thread for each search
+};
+
 // The first of `backends` that plays the stream, chosen anew, from the same
 // list, whenever the chosen one's output goes (desktop_audio.cpp says which
 // list each platform has).
-std::unique_ptr<TrackAudio> NewResumingAudio(std::vector<Chooser<ResumableAudio>::Factory> backends);
+std::unique_ptr<TrackAudio> NewResumingAudio(std::vector<Chooser<ResumableAudio>::Factory> backends,
+                                             ResumingOptions options = {});
 
 }  // namespace platform::audio

@@ -8,7 +8,8 @@
 // stream to the bare device and keep it from the server that comes back.
 //
 // Windows: WASAPI on the default device, else SDL's device, the choice made
-// anew whenever the device goes or another becomes the default.
+// anew whenever the device goes or another becomes the default; SDL's device
+// stands in only until WASAPI plays again.
 #include "platform/audio/backend.h"
 
 namespace platform {
@@ -54,7 +55,9 @@ std::unique_ptr<Audio> CreateDesktopAudio() { return std::make_unique<ChosenAudi
 
 std::unique_ptr<Audio> CreateServerAudio() { return Server(); }
 #else
-std::unique_ptr<Audio> CreateDesktopAudio() { return audio::NewResumingAudio({&audio::NewWasapiAudio, &audio::NewSdlAudio}); }
+std::unique_ptr<Audio> CreateDesktopAudio() {
+  return audio::NewResumingAudio({&audio::NewWasapiAudio, &audio::NewSdlAudio}, {.preferEarlier = true});
+}
 #endif
 
 }  // namespace platform

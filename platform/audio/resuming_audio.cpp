@@ -5,18 +5,27 @@
 //
 // While the output is there, the position is the chosen backend's (the first
 // of the list that plays the stream). Once the backend says its output is
-// gone, the position runs on from the frame played last at the music's pace
-// on the monotonic clock, so the picture goes on, and every half second the
-// list is tried again on a thread of its own. When a backend answers, it
-// starts the track at the frame the picture has reached; from then on the
-// position is that frame plus what the new stream has played, never stepping
-// back: the picture waits the new output's latency out rather than run ahead
-// of the sound.
+// gone, the position runs on from the frame played last at the music's pace,
+// so the picture goes on, and every half second the list is tried again away
+// from the frame loop. A backend that answers starts the track at the frame
+// the picture has reached when its stream is made (a device that took
+// seconds to open starts where the picture is then, not where it was when
+// the search began), and plays once the frame loop takes it over; from then
+// on the position is that frame plus what the new stream has played, never
+// stepping back: the picture waits the new output's latency out rather than
+// run ahead of the sound.
+//
+// Where the list prefers its earlier backends (`preferEarlier`), a stream on
+// a later one (a stand-in) is moved back to an earlier one as soon as that
+// one opens and takes the stream, the same way.
+//
+// Time the program did not run (the machine asleep, the process stopped: a
+// second or more between two reads) is not music played: the position runs
+// on from where it was heard, and the track resumes there.
 //
 // How it fails: as its backends do at Init and StreamCreateFile. An output
 // that never comes back leaves the picture running to the end of the track.
 #include <algorithm>
-#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -26,14 +35,36 @@
 namespace platform::audio {
 namespace {
 
-// How often a gone output is looked for again.
+// How often a gone output, or a preferred one, is looked for again.
 constexpr double kRetrySeconds = 0.5;
+// A pause between two reads of the position longer than this is time the
+// program did not run.
+constexpr double kAsleepSeconds = 1.0;
 
 using Factories = std::vector<Chooser<ResumableAudio>::Factory>;
 
+// A thread for each search.
+class SearchThreads final : public Searches {
+ public:
+  ~SearchThreads() override { Finish(); }
+  void Begin(std::function<void()> search) override {
+    Finish();
+    thread_ = std::thread(std::move(search));
+  }
+  void Finish() override {
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  std::thread thread_;
+};
+
 class ResumingAudio final : public TrackAudio {
  public:
-  explicit ResumingAudio(Factories backends) : backends_(std::move(backends)) {}
+  ResumingAudio(Factories backends, ResumingOptions options)
+      : backends_(std::move(backends)), options_(std::move(options)) {
+    if (!options_.searches) options_.searches = std::make_shared<SearchThreads>();
+  }
   ~ResumingAudio() override { Free(); }
 
   bool Init(int device, int frequency) override {
@@ -55,6 +86,7 @@ class ResumingAudio final : public TrackAudio {
     if (!track.Open(path)) return 0;
     const uint32_t stream = chooser_->Take(path, [](ResumableAudio& a) { a.StartAt(0); });
     if (stream == 0) return 0;
+    currentIndex_ = chooser_->chosenIndex();
     current_ = chooser_->Release();
     path_ = path;
     rate_ = track.Rate();
@@ -62,7 +94,7 @@ class ResumingAudio final : public TrackAudio {
     totalFrames_ = track.TotalFrames();
     base_ = 0;
     returned_ = anchorFrames_ = 0;
-    anchorAt_ = MonotonicSeconds();
+    anchorAt_ = lastRead_ = options_.now();
     return kStream;
   }
 
@@ -75,23 +107,26 @@ class ResumingAudio final : public TrackAudio {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stream != kStream || path_.empty()) return false;
     playing_ = true;
-    anchorAt_ = MonotonicSeconds();
+    anchorAt_ = lastRead_ = options_.now();
     return !current_ || current_->Lost() || current_->ChannelPlay(stream, restart);
   }
 
   int64_t PlayedFrames() override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (path_.empty()) return 0;
-    const double now = MonotonicSeconds();
+    const double now = options_.now();
+    if (now - lastRead_ > kAsleepSeconds) anchorAt_ += now - lastRead_;
+    lastRead_ = now;
     AdoptResumed(now);
     int64_t frames;
     if (current_ && !current_->Lost()) {
       frames = base_ + current_->PlayedFrames();
       anchorFrames_ = std::max(frames, returned_);
       anchorAt_ = now;
+      if (options_.preferEarlier && currentIndex_ > 0) LookForOutput(now, currentIndex_);
     } else {
       frames = RunOn(now);
-      LookForOutput(now, frames);
+      LookForOutput(now, backends_.size());
     }
     returned_ = std::max(returned_, frames);
     return returned_;
@@ -110,7 +145,7 @@ class ResumingAudio final : public TrackAudio {
   }
 
   bool Free() override {
-    if (seeker_.joinable()) seeker_.join();
+    options_.searches->Finish();
     std::lock_guard<std::mutex> lock(mutex_);
     if (!opened_) return false;
     for (auto* backend : {&current_, &resumed_})
@@ -124,56 +159,70 @@ class ResumingAudio final : public TrackAudio {
   }
 
  private:
-  // Where the music would be now had it played on from the frame played last.
+  // Where the picture is at `now`: the frame read last, moved on at the
+  // music's pace while it plays.
   int64_t RunOn(double now) const {
     if (!playing_) return anchorFrames_;
     const auto frames = anchorFrames_ + static_cast<int64_t>((now - anchorAt_) * rate_);
     return totalFrames_ >= 0 ? std::min(frames, totalFrames_) : frames;
   }
 
-  // Starts a search for an output on its own thread (the frame loop must not
-  // wait for one), at most every kRetrySeconds; the track resumes at `from`.
-  void LookForOutput(double now, int64_t from) {
-    if (seeking_ || now - lastSeek_ < kRetrySeconds || (totalFrames_ >= 0 && from >= totalFrames_)) return;
-    if (seeker_.joinable()) seeker_.join();
+  // Begins a search among the first `limit` backends of the list, at most
+  // every kRetrySeconds. The one that takes the stream starts it at the
+  // picture's frame as it is then; the frame loop adopts it.
+  void LookForOutput(double now, size_t limit) {
+    if (seeking_ || now - lastSeek_ < kRetrySeconds || (totalFrames_ >= 0 && RunOn(now) >= totalFrames_)) return;
     seeking_ = true;
     lastSeek_ = now;
-    seeker_ = std::thread([this, from, path = path_, device = device_, frequency = frequency_,
-                           play = playing_] {
-      Chooser<ResumableAudio> chooser(backends_);
+    options_.searches->Begin([this, limit, path = path_, device = device_, frequency = frequency_] {
+      Chooser<ResumableAudio> chooser(Factories(backends_.begin(), backends_.begin() + static_cast<long>(limit)));
       std::unique_ptr<ResumableAudio> fresh;
-      if (chooser.Init(device, frequency) &&
-          chooser.Take(path.c_str(), [from](ResumableAudio& a) { a.StartAt(from); }) != 0) {
+      int64_t from = 0;
+      size_t index = 0;
+      if (chooser.Init(device, frequency) && chooser.Take(path.c_str(), [&](ResumableAudio& a) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            from = RunOn(options_.now());
+            a.StartAt(from);
+          }) != 0) {
+        index = chooser.chosenIndex();
         fresh = chooser.Release();
         fresh->Start();
-        if (play) fresh->ChannelPlay(kStream, false);
       }
       std::lock_guard<std::mutex> lock(mutex_);
       resumed_ = std::move(fresh);
       resumedFrom_ = from;
+      resumedIndex_ = index;
       seeking_ = false;
     });
   }
 
-  // Makes a backend the search found the current one; the gone one is let go.
-  // The half-second wait is between searches that found nothing: an output
-  // lost right after a move is looked for at once.
+  // Makes a backend the search found the current one: the one it replaces
+  // is stopped and let go first, so the music is never heard twice. The
+  // half-second wait is between searches that found nothing: an output lost
+  // right after a move is looked for at once.
   void AdoptResumed(double now) {
     if (!resumed_) return;
-    if (current_) current_->Free();
+    if (current_) {
+      current_->Stop();
+      current_->Free();
+    }
     current_ = std::move(resumed_);
+    currentIndex_ = resumedIndex_;
     base_ = resumedFrom_;
-    anchorFrames_ = RunOn(now);
+    anchorFrames_ = std::max(RunOn(now), returned_);
     anchorAt_ = now;
+    if (playing_) current_->ChannelPlay(kStream, false);
     lastSeek_ = -1e9;
   }
 
   const Factories backends_;
+  ResumingOptions options_;
   std::mutex mutex_;
   bool opened_ = false, playing_ = false;
   int device_ = -1, frequency_ = 0;
   std::unique_ptr<Chooser<ResumableAudio>> chooser_;
   std::unique_ptr<ResumableAudio> current_;
+  size_t currentIndex_ = 0;  // where the current backend stands in the list
   std::string path_;
   int rate_ = 0, channels_ = 0;
   int64_t totalFrames_ = -1;
@@ -181,16 +230,19 @@ class ResumingAudio final : public TrackAudio {
   int64_t returned_ = 0;      // the largest position handed out: never less
   int64_t anchorFrames_ = 0;  // the position last read while an output played it,
   double anchorAt_ = 0;       // and when
-  // The search for an output.
-  std::thread seeker_;
+  double lastRead_ = 0;       // when the position was read last
+  // The search for an output, and what it found.
   bool seeking_ = false;
   double lastSeek_ = -1e9;
   std::unique_ptr<ResumableAudio> resumed_;
   int64_t resumedFrom_ = 0;
+  size_t resumedIndex_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<TrackAudio> NewResumingAudio(Factories backends) { return std::make_unique<ResumingAudio>(std::move(backends)); }
+std::unique_ptr<TrackAudio> NewResumingAudio(Factories backends, ResumingOptions options) {
+  return std::make_unique<ResumingAudio>(std::move(backends), std::move(options));
+}
 
 }  // namespace platform::audio

@@ -11,10 +11,18 @@
 // what was written.
 //
 // The stream is the track as it is (16-bit PCM at its own rate and channel
-// count): Windows' own converter (AUTOCONVERTPCM with its better-quality
-// resampler) brings it to the device's mix format, its rate and its speakers
-// (a mono endpoint gets both channels mixed; more than two keep the front
-// pair). So the device's position counts frames of the track.
+// count): Windows' own converter (AUTOCONVERTPCM, with its better-quality
+// resampler where the system has it) brings it to the device's mix format,
+// its rate and its speakers (a mono endpoint gets both channels mixed; more
+// than two keep the front pair). So the device's position counts frames of
+// the track.
+//
+// Every COM object of a backend lives on one thread of its own, the
+// stream's: it makes them, calls them and releases them, with COM
+// initialised on it from its first call to its last (the render client and
+// the clock must be released on the thread that got them). Other threads
+// hand it tasks and wait for the answers, and read the position it
+// publishes; they never touch COM.
 //
 // The output is lost, and says so (`Lost`), when a call reports the device
 // invalidated or fails otherwise (a headset unplugged, a Bluetooth device
@@ -26,18 +34,22 @@
 //
 // How it fails: Init fails where no output device is there; StreamCreateFile
 // fails for a file that cannot be decoded or a device that refuses the
-// stream (a system without the converter among them). The resuming choice
-// then tries SDL's device.
+// stream even without the optional resampler flag (a system without the
+// converter among them). The resuming choice then tries SDL's device, and
+// comes back here as soon as a stream opens.
 #include "platform/audio/wasapi_audio.h"
 
 #include <windows.h>
 // After windows.h, which they need.
 #include <audioclient.h>
+#include <avrt.h>
 #include <mmdeviceapi.h>
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -55,9 +67,11 @@
 namespace platform::audio {
 namespace {
 
-// What the stream asks the device to hold: enough for a busy machine, and
-// the position accounts for all of it.
-constexpr REFERENCE_TIME kBufferDuration = 2000000;  // 200 ms in 100 ns units
+// How often the stream's thread looks at the device when no event wakes it
+// (a stream not yet started, an output that stopped asking).
+constexpr DWORD kPollMilliseconds = 10;
+// The furthest a reading of the device's position is carried forward.
+constexpr double kCarrySeconds = 0.05;
 
 template <typename T>
 void Release(T*& p) {
@@ -73,11 +87,15 @@ double PerformanceSeconds() {
 }
 
 // The system's word on the endpoints, called on a thread of its own: it only
-// marks the output lost and wakes the feeding thread.
+// marks the output lost and wakes the stream's thread. It holds a handle of
+// its own to the wake event, so a notice that comes while the backend is
+// being freed never touches a closed one.
 class DeviceWatch final : public IMMNotificationClient {
  public:
-  DeviceWatch(std::wstring endpoint, std::atomic<bool>* lost, HANDLE wake)
-      : endpoint_(std::move(endpoint)), lost_(lost), wake_(wake) {}
+  DeviceWatch(std::wstring endpoint, std::atomic<bool>* lost, HANDLE wake) : endpoint_(std::move(endpoint)), lost_(lost) {
+    if (!DuplicateHandle(GetCurrentProcess(), wake, GetCurrentProcess(), &wake_, 0, FALSE, DUPLICATE_SAME_ACCESS))
+      wake_ = nullptr;
+  }
 
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
   ULONG STDMETHODCALLTYPE Release() override {
@@ -113,16 +131,18 @@ class DeviceWatch final : public IMMNotificationClient {
   HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override { return S_OK; }
 
  private:
-  ~DeviceWatch() = default;
+  ~DeviceWatch() {
+    if (wake_) CloseHandle(wake_);
+  }
   bool Ours(LPCWSTR id) const { return id && endpoint_ == id; }
   void Lose() {
     *lost_ = true;
-    SetEvent(wake_);
+    if (wake_) SetEvent(wake_);
   }
 
   const std::wstring endpoint_;
   std::atomic<bool>* const lost_;
-  const HANDLE wake_;
+  HANDLE wake_ = nullptr;
   std::atomic<ULONG> references_{1};
 };
 
@@ -131,22 +151,131 @@ class WasapiAudio final : public ResumableAudio {
   ~WasapiAudio() override { Free(); }
 
   bool Init(int device, int frequency) override {
-    if (client_ || device != -1 || frequency <= 0) return false;
-    // A thread's COM stays initialised as long as objects made on it live;
-    // it is let go by the thread that took it (the resuming choice makes
-    // backends on a thread of its own).
-    comInitialized_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    comThread_ = GetCurrentThreadId();
+    if (thread_.joinable() || device != -1 || frequency <= 0) return false;
     wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    IMMDevice* endpoint = nullptr;
+    tasks_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (wake_ && tasks_) {
+      quit_ = false;
+      thread_ = std::thread([this] { Run(); });
+      if (Call([this] { return OpenDevice(); })) return true;
+    }
+    Free();
+    return false;
+  }
+
+  uint32_t StreamCreateFile(const char* path) override {
+    auto ogg = std::make_unique<OggStream>();
+    if (!thread_.joinable() || rate_ || !ogg->Open(path) || (startFrame_ > 0 && !ogg->Seek(startFrame_))) return 0;
+    const int rate = ogg->Rate(), channels = ogg->Channels();
+    if (!Call([&] { return OpenStream(std::move(ogg)); })) return 0;
+    rate_ = rate;
+    channels_ = channels;
+    return kStream;
+  }
+
+  bool Start() override { return thread_.joinable(); }
+
+  bool ChannelPlay(uint32_t stream, bool) override {
+    return stream == kStream && rate_ && Call([this] { return (moving_ = Check(client_->Start())); });
+  }
+
+  int64_t PlayedFrames() override {
+    std::lock_guard<std::mutex> lock(published_);
+    if (!rate_ || !reading_.valid) return reported_;
+    // The device's position when it was read, moved on to now while the
+    // stream plays, never past what was written.
+    const double since =
+        reading_.moving && !lost_ ? std::clamp(PerformanceSeconds() - reading_.at, 0.0, kCarrySeconds) : 0.0;
+    const auto frames = static_cast<int64_t>((reading_.seconds + since) * rate_);
+    reported_ = std::clamp(frames, reported_, std::max(reported_, reading_.written));
+    return reported_;
+  }
+
+  Track Playing() override { return rate_ ? Track{rate_, channels_} : Track{}; }
+
+  bool Stop() override {
+    return rate_ && Call([this] {
+             moving_ = false;
+             return SUCCEEDED(client_->Stop());
+           });
+  }
+
+  bool Lost() override { return lost_; }
+
+  bool Free() override {
+    if (!thread_.joinable() && !wake_ && !tasks_) return false;
+    if (thread_.joinable()) {
+      quit_ = true;
+      SetEvent(tasks_);
+      thread_.join();
+    }
+    for (HANDLE* event : {&wake_, &tasks_}) {
+      if (*event) CloseHandle(*event);
+      *event = nullptr;
+    }
+    rate_ = channels_ = 0;
+    return true;
+  }
+
+  IMMNotificationClient* watch() const { return watch_; }
+
+ private:
+  // Runs `task` on the stream's thread and returns its answer.
+  bool Call(const std::function<bool()>& task) {
+    std::lock_guard<std::mutex> caller(callers_);
+    std::unique_lock<std::mutex> lock(taskLock_);
+    if (!thread_.joinable()) return false;
+    task_ = &task;
+    SetEvent(tasks_);
+    taskDone_.wait(lock, [this] { return task_ == nullptr; });
+    return answer_;
+  }
+
+  // The stream's thread: runs the tasks it is handed, tops the device's
+  // buffer up each time the device asks, publishes the device's position,
+  // and stops a lost stream at once, so that music moved to a new default
+  // device does not also go on on the old one.
+  void Run() {
+    const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    // The engine asks every few milliseconds: the feeding must not wait
+    // behind the frame loop for a core.
+    DWORD taskIndex = 0;
+    const HANDLE multimedia = AvSetMmThreadCharacteristicsW(L"Pro Audio", &taskIndex);
+    bool stopped = false;
+    for (;;) {
+      const HANDLE events[] = {tasks_, wake_};
+      WaitForMultipleObjects(2, events, FALSE, kPollMilliseconds);
+      {
+        std::lock_guard<std::mutex> lock(taskLock_);
+        if (task_) {
+          answer_ = (*task_)();
+          task_ = nullptr;
+          taskDone_.notify_all();
+        }
+      }
+      if (quit_) break;
+      if (!render_ || stopped) continue;
+      if (lost_) {
+        client_->Stop();
+        stopped = true;
+        continue;
+      }
+      Fill();
+      ReadClock();
+    }
+    CloseDevice();
+    if (multimedia) AvRevertMmThreadCharacteristics(multimedia);
+    if (com) CoUninitialize();
+  }
+
+  // On the stream's thread: the default output device, and the system's
+  // notifications about it.
+  bool OpenDevice() {
     LPWSTR id = nullptr;
-    bool ok = wake_ &&
-              SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                         __uuidof(IMMDeviceEnumerator), reinterpret_cast<void**>(&enumerator_))) &&
-              SUCCEEDED(enumerator_->GetDefaultAudioEndpoint(eRender, eConsole, &endpoint)) &&
-              SUCCEEDED(endpoint->GetId(&id)) &&
-              SUCCEEDED(endpoint->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                           reinterpret_cast<void**>(&client_)));
+    const bool ok = SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                               __uuidof(IMMDeviceEnumerator), reinterpret_cast<void**>(&enumerator_))) &&
+                    SUCCEEDED(enumerator_->GetDefaultAudioEndpoint(eRender, eConsole, &endpoint_)) &&
+                    SUCCEEDED(endpoint_->GetId(&id)) && Activate();
     if (ok) {
       watch_ = new DeviceWatch(id, &lost_, wake_);
       // Without notifications (an old or partial system) a lost device is
@@ -154,15 +283,20 @@ class WasapiAudio final : public ResumableAudio {
       if (FAILED(enumerator_->RegisterEndpointNotificationCallback(watch_))) Release(watch_);
     }
     if (id) CoTaskMemFree(id);
-    Release(endpoint);
-    if (!ok) Free();
     return ok;
   }
 
-  uint32_t StreamCreateFile(const char* path) override {
-    if (!client_ || render_) return 0;
-    auto ogg = std::make_unique<OggStream>();
-    if (!ogg->Open(path) || (startFrame_ > 0 && !ogg->Seek(startFrame_))) return 0;
+  bool Activate() {
+    return SUCCEEDED(endpoint_->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(&client_)));
+  }
+
+  // On the stream's thread: the shared-mode stream in the track's format.
+  // An event-driven shared stream leaves its buffer's size to the engine
+  // (both durations 0). The better resampler is asked for but optional:
+  // where a system refuses the flag, the stream is made once more without
+  // it, on a fresh client (one whose Initialize failed is not initialised
+  // again).
+  bool OpenStream(std::unique_ptr<OggStream> ogg) {
     WAVEFORMATEX format{};
     format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = static_cast<WORD>(ogg->Channels());
@@ -170,95 +304,51 @@ class WasapiAudio final : public ResumableAudio {
     format.wBitsPerSample = 16;
     format.nBlockAlign = static_cast<WORD>(format.nChannels * 2);
     format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
-    const DWORD flags = AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM |
-                        AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
+    constexpr DWORD kNeeded = AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM;
+    bool initialized = false;
+    for (const DWORD flags : {kNeeded | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY, kNeeded}) {
+      if (!client_ && !Activate()) return false;
+      initialized = SUCCEEDED(client_->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, 0, 0, &format, nullptr));
+      if (initialized) break;
+      Release(client_);
+    }
     UINT32 bufferFrames = 0;
     const bool ok =
-        SUCCEEDED(client_->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, kBufferDuration, 0, &format, nullptr)) &&
-        SUCCEEDED(client_->SetEventHandle(wake_)) && SUCCEEDED(client_->GetBufferSize(&bufferFrames)) &&
+        initialized && SUCCEEDED(client_->SetEventHandle(wake_)) && SUCCEEDED(client_->GetBufferSize(&bufferFrames)) &&
         SUCCEEDED(client_->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&render_))) &&
         SUCCEEDED(client_->GetService(__uuidof(IAudioClock), reinterpret_cast<void**>(&clock_))) &&
         SUCCEEDED(clock_->GetFrequency(&clockFrequency_)) && clockFrequency_ > 0;
     if (!ok) {
       Release(render_);
       Release(clock_);
-      return 0;
+      return false;
     }
     ogg_ = std::move(ogg);
     bufferFrames_ = bufferFrames;
     // The device starts on the track's first frames, not on silence.
     Fill();
-    running_ = true;
-    feeder_ = std::thread([this] { Feed(); });
-    return kStream;
+    ReadClock();
+    return true;
   }
 
-  bool Start() override { return client_ != nullptr; }
-
-  bool ChannelPlay(uint32_t stream, bool) override {
-    if (stream != kStream || !render_) return false;
-    return Check(client_->Start());
-  }
-
-  int64_t PlayedFrames() override {
-    if (!clock_) return 0;
-    UINT64 position = 0, counter = 0;
-    if (lost_ || !Check(clock_->GetPosition(&position, &counter))) return reported_;
-    // The device's position when it was taken, moved on to now (its counter
-    // time is in 100 ns units of the performance counter).
-    const double since = std::clamp(PerformanceSeconds() - static_cast<double>(counter) * 1e-7, 0.0, 0.05);
-    const double seconds = static_cast<double>(position) / static_cast<double>(clockFrequency_) + since;
-    const auto frames = static_cast<int64_t>(seconds * ogg_->Rate());
-    std::lock_guard<std::mutex> lock(lock_);
-    reported_ = std::clamp(frames, reported_, trackFramesWritten_);
-    return reported_;
-  }
-
-  Track Playing() override { return ogg_ && clock_ ? Track{ogg_->Rate(), ogg_->Channels()} : Track{}; }
-
-  bool Stop() override { return client_ && SUCCEEDED(client_->Stop()); }
-
-  bool Lost() override { return lost_; }
-
-  bool Free() override {
-    if (!client_ && !enumerator_ && !comInitialized_) return false;
-    running_ = false;
-    if (wake_) SetEvent(wake_);
-    if (feeder_.joinable()) feeder_.join();
+  // On the stream's thread, as it ends: everything let go where it was made.
+  void CloseDevice() {
     if (client_) client_->Stop();
     if (watch_) enumerator_->UnregisterEndpointNotificationCallback(watch_);
     Release(watch_);
     Release(render_);
     Release(clock_);
     Release(client_);
+    Release(endpoint_);
     Release(enumerator_);
-    if (wake_) CloseHandle(wake_);
-    wake_ = nullptr;
     ogg_.reset();
-    if (comInitialized_ && GetCurrentThreadId() == comThread_) CoUninitialize();
-    comInitialized_ = false;
-    return true;
   }
 
-  IMMNotificationClient* watch() const { return watch_; }
-
- private:
   // A failed call means the stream is gone, whatever the code: the device
   // invalidated is the usual one, and no other leaves a stream worth keeping.
   bool Check(HRESULT result) {
     if (FAILED(result)) lost_ = true;
     return SUCCEEDED(result);
-  }
-
-  // Runs on the feeding thread: tops the device's buffer up each time it
-  // asks. A lost output is stopped at once, so that music moved to a new
-  // default device does not also go on on the old one.
-  void Feed() {
-    while (running_ && !lost_) {
-      WaitForSingleObject(wake_, 100);
-      if (running_ && !lost_) Fill();
-    }
-    if (lost_) client_->Stop();
   }
 
   // Writes what the device has room for: the track's next frames, silence
@@ -279,26 +369,53 @@ class WasapiAudio final : public ResumableAudio {
     }
     std::memset(out + got * channels, 0, (room - got) * channels * 2);
     if (!Check(render_->ReleaseBuffer(room, 0))) return;
-    std::lock_guard<std::mutex> lock(lock_);
-    trackFramesWritten_ += static_cast<int64_t>(got);
+    written_ += static_cast<int64_t>(got);
   }
 
+  // Publishes the device's position and when it was taken (its counter time
+  // is in 100 ns units of the performance counter). A reading the clock
+  // calls inexact (S_FALSE) is passed over.
+  void ReadClock() {
+    UINT64 position = 0, counter = 0;
+    const HRESULT result = clock_->GetPosition(&position, &counter);
+    if (!Check(result) || result != S_OK) return;
+    std::lock_guard<std::mutex> lock(published_);
+    reading_ = {true, moving_, static_cast<double>(position) / static_cast<double>(clockFrequency_),
+                static_cast<double>(counter) * 1e-7, written_};
+  }
+
+  // Made and used on the stream's thread alone.
   IMMDeviceEnumerator* enumerator_ = nullptr;
+  IMMDevice* endpoint_ = nullptr;
   IAudioClient* client_ = nullptr;
   IAudioRenderClient* render_ = nullptr;
   IAudioClock* clock_ = nullptr;
   DeviceWatch* watch_ = nullptr;
-  HANDLE wake_ = nullptr;
-  bool comInitialized_ = false;
-  DWORD comThread_ = 0;
   UINT32 bufferFrames_ = 0;
   UINT64 clockFrequency_ = 0;
   std::unique_ptr<OggStream> ogg_;
-  std::thread feeder_;
-  std::atomic<bool> running_{false};
+  int64_t written_ = 0;  // frames of the track written to the device
+  bool moving_ = false;  // started and not stopped
+
+  // The thread, and the task it is handed.
+  std::thread thread_;
+  HANDLE wake_ = nullptr, tasks_ = nullptr;
+  std::atomic<bool> quit_{false};
   std::atomic<bool> lost_{false};
-  std::mutex lock_;
-  int64_t trackFramesWritten_ = 0;
+  std::mutex callers_, taskLock_;
+  std::condition_variable taskDone_;
+  const std::function<bool()>* task_ = nullptr;
+  bool answer_ = false;
+
+  // What the other threads read: the stream's track, and the position.
+  int rate_ = 0, channels_ = 0;
+  struct Reading {
+    bool valid = false, moving = false;
+    double seconds = 0, at = 0;  // the device's position, and when (performance counter)
+    int64_t written = 0;
+  };
+  std::mutex published_;
+  Reading reading_;
   int64_t reported_ = 0;
 };
 

@@ -16,14 +16,25 @@
 // handling of the window's messages (`DefaultWindowProc`), which the demo's
 // procedure hands every message it does not handle: when another program
 // takes the focus (Alt-Tab, a notification, a click on a second monitor) a
-// full-screen window that switched the display mode is minimised and the
-// desktop's mode put back; activated again, it switches back and covers the
-// screen. Nothing pauses meanwhile. While a demo window is shown the display
-// and the system stay awake (the piece takes no input for minutes), and a
-// full-screen one refuses the screen saver and the monitor's power-down.
+// full-screen window that switched the display mode is minimised, without
+// activating any other window, and the desktop's mode put back; activated
+// again, it switches back and covers the screen. When the system puts the
+// desktop's mode back under a demo that kept the focus (the lock screen,
+// Ctrl+Alt+Del and UAC prompts are other desktops, and leave their own mode
+// behind), the demo's mode is switched again as soon as the display or the
+// session says so. Nothing pauses meanwhile.
+//
+// From the moment a demo window is shown until the desktop is given back
+// (`LeaveFullscreen`, `Shutdown`) or an error box is shown, the display and
+// the system are held awake, windowed or full screen (the piece takes no
+// input for minutes): a display-required power request, as video players
+// hold, and the thread's execution state for systems without one; the
+// window refuses the screen saver and the monitor's power-down.
 #include <GL/glew.h>
 #include <GL/wglew.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <wtsapi32.h>
 
 #include <string>
 #include <vector>
@@ -59,6 +70,9 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"Sorvane";
 constexpr wchar_t kProbeClassName[] = L"SorvaneProbe";
+// Marks the restore this backend posts once it is activated again, so that
+// one that comes after the focus has gone once more is known for stale.
+constexpr LPARAM kOwnRestore = 0x534f5256;
 
 std::wstring Widen(const std::string& text) {
   if (text.empty()) return {};
@@ -240,7 +254,8 @@ class Win32Video final : public Video {
   void Show(Window* window) override {
     if (!window || window->spec.hidden) return;
     ShowWindow(window->hwnd, SW_SHOW);
-    SetThreadExecutionState(ES_CONTINUOUS | ES_DISPLAY_REQUIRED | ES_SYSTEM_REQUIRED);
+    if (window->spec.fullscreen) WTSRegisterSessionNotification(window->hwnd, NOTIFY_FOR_THIS_SESSION);
+    HoldAwake();
   }
 
   void Focus(Window* window) override {
@@ -288,10 +303,19 @@ class Win32Video final : public Video {
   void PostQuit(int exitCode) override { PostQuitMessage(exitCode); }
 
   intptr_t DefaultWindowProc(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-    const bool fullscreen = window && window->spec.fullscreen && !window->spec.hidden;
+    const bool shown = window && !window->spec.hidden;
+    const bool fullscreen = shown && window->spec.fullscreen;
     const WPARAM command = wParam & 0xFFF0;
     if (fullscreen && message == WM_ACTIVATEAPP) Activated(window, wParam != FALSE);
-    if (fullscreen && message == WM_SYSCOMMAND && (command == SC_SCREENSAVE || command == SC_MONITORPOWER)) return 0;
+    if (fullscreen && (message == WM_DISPLAYCHANGE ||
+                       (message == WM_WTSSESSION_CHANGE && (wParam == WTS_SESSION_UNLOCK || wParam == WTS_CONSOLE_CONNECT))))
+      Reclaim(window);
+    if (message == WM_SYSCOMMAND) {
+      // The screen saver, and the monitor going to low power or off (-1
+      // turns it on, which stands).
+      if (shown && (command == SC_SCREENSAVE || (command == SC_MONITORPOWER && lParam != -1))) return 0;
+      if (fullscreen && command == SC_RESTORE && lParam == kOwnRestore && modeYielded_) return 0;
+    }
     const LRESULT result = DefWindowProcW(window ? window->hwnd : nullptr, message, wParam, lParam);
     // Restored (from the taskbar, Alt-Tab, or on activation): over the whole
     // screen again.
@@ -315,6 +339,8 @@ class Win32Video final : public Video {
   }
 
   void ShowErrorBox(const char* caption, const char* text) override {
+    // Whoever reads the box may walk away from it.
+    ReleaseAwake();
     MessageBoxA(nullptr, text, caption, MB_SYSTEMMODAL | MB_ICONERROR);
   }
 
@@ -333,6 +359,7 @@ class Win32Video final : public Video {
         wglDeleteContext(w->context);
       }
       if (w->dc) ReleaseDC(w->hwnd, w->dc);
+      if (w->spec.fullscreen) WTSUnRegisterSessionNotification(w->hwnd);
       DestroyWindow(w->hwnd);
       delete w;
     }
@@ -370,27 +397,73 @@ class Win32Video final : public Video {
   // The desktop as the user left it: its own display mode, and the display
   // free to sleep.
   void RestoreDesktop() {
-    if (modeSwitched_ && !modeYielded_) ChangeDisplaySettingsW(nullptr, 0);
-    modeSwitched_ = modeYielded_ = false;
+    const bool giveBack = modeSwitched_ && !modeYielded_;
+    modeSwitched_ = modeYielded_ = appActive_ = false;
+    if (giveBack) ChangeDisplaySettingsW(nullptr, 0);
+    ReleaseAwake();
+  }
+
+  void HoldAwake() {
+    SetThreadExecutionState(ES_CONTINUOUS | ES_DISPLAY_REQUIRED | ES_SYSTEM_REQUIRED);
+    if (powerRequest_) return;
+    REASON_CONTEXT reason{};
+    reason.Version = POWER_REQUEST_CONTEXT_VERSION;
+    reason.Flags = POWER_REQUEST_CONTEXT_SIMPLE_STRING;
+    reason.Reason.SimpleReasonString = const_cast<LPWSTR>(L"Playing a demo");
+    powerRequest_ = PowerCreateRequest(&reason);
+    if (powerRequest_ == INVALID_HANDLE_VALUE) powerRequest_ = nullptr;
+    if (!powerRequest_) return;
+    PowerSetRequest(powerRequest_, PowerRequestDisplayRequired);
+    PowerSetRequest(powerRequest_, PowerRequestSystemRequired);
+  }
+
+  void ReleaseAwake() {
+    if (powerRequest_) {
+      PowerClearRequest(powerRequest_, PowerRequestDisplayRequired);
+      PowerClearRequest(powerRequest_, PowerRequestSystemRequired);
+      CloseHandle(powerRequest_);
+      powerRequest_ = nullptr;
+    }
     SetThreadExecutionState(ES_CONTINUOUS);
   }
 
   // A full-screen window losing or regaining the focus to another program.
   // Only a switched mode is given back: at the desktop's own size there is
-  // nothing to give, and the window stays as it is.
+  // nothing to give, and the window stays as it is. Each state is set before
+  // the mode changes, since the change sends WM_DISPLAYCHANGE at once.
   void Activated(Window* window, bool active) {
+    appActive_ = active;
     if (!modeSwitched_ || active != modeYielded_) return;
     if (!active) {
-      ShowWindow(window->hwnd, SW_MINIMIZE);
+      modeYielded_ = true;
+      // Minimised without activating another window: the focus is where the
+      // user put it.
+      ShowWindow(window->hwnd, SW_SHOWMINNOACTIVE);
       ChangeDisplaySettingsW(nullptr, 0);
+      return;
+    }
+    modeYielded_ = false;
+    if (ChangeDisplaySettingsW(&switchedMode_, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) {
       modeYielded_ = true;
       return;
     }
-    if (ChangeDisplaySettingsW(&switchedMode_, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) return;
-    modeYielded_ = false;
     // Restored once the activation is over: a window is not restored from
     // inside it.
-    PostMessageW(window->hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
+    PostMessageW(window->hwnd, WM_SYSCOMMAND, SC_RESTORE, kOwnRestore);
+  }
+
+  // The display's mode changed, or the user came back to the session, while
+  // the demo holds the focus: where the system left the desktop's mode (or
+  // any other), the demo's is switched again.
+  void Reclaim(Window* window) {
+    if (!modeSwitched_ || modeYielded_ || !appActive_) return;
+    DEVMODEW current{};
+    current.dmSize = sizeof current;
+    if (EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &current) &&
+        current.dmPelsWidth == switchedMode_.dmPelsWidth && current.dmPelsHeight == switchedMode_.dmPelsHeight)
+      return;
+    if (ChangeDisplaySettingsW(&switchedMode_, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) return;
+    SetWindowPos(window->hwnd, HWND_TOP, 0, 0, window->spec.width, window->spec.height, SWP_SHOWWINDOW | SWP_NOACTIVATE);
   }
 
   Window* Find(HWND hwnd) const {
@@ -403,6 +476,8 @@ class Win32Video final : public Video {
   std::vector<Window*> windows_;
   bool modeSwitched_ = false;
   bool modeYielded_ = false;  // the desktop's mode given back while another program has the focus
+  bool appActive_ = false;    // a window of this program has the focus
+  HANDLE powerRequest_ = nullptr;
   DEVMODEW switchedMode_{};
   MSG last_{};
   bool haveLast_ = false;
