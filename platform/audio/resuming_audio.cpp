@@ -203,7 +203,7 @@ class ResumingAudio final : public TrackAudio {
   void AdoptResumed(double now) {
     if (!resumed_) return;
     if (current_) {
-      current_->Stop();
+      if (!current_->Lost()) current_->Stop();
       current_->Free();
     }
     current_ = std::move(resumed_);

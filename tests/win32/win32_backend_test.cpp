@@ -97,6 +97,39 @@ filter* ProbeFactory(EffectKind kind) {
   return effect;
 }
 
+// What the demo's thread carries out, seen by a CBT hook on it: each system
+// command DefWindowProc is about to carry out (a refused one never gets
+// there), and the thread's execution state when a dialog-class window was
+// last created (the error box, where one is shown). Read on that thread once
+// the run is over.
+struct ThreadWatch {
+  std::vector<WPARAM> commands;
+  EXECUTION_STATE stateAtLastDialog = 0;
+  HHOOK hook = nullptr;
+  ThreadWatch() {
+    current = this;
+    hook = SetWindowsHookExW(WH_CBT, &Hook, nullptr, GetCurrentThreadId());
+  }
+  ~ThreadWatch() {
+    UnhookWindowsHookEx(hook);
+    current = nullptr;
+  }
+  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+    if (current && code == HCBT_SYSCOMMAND) current->commands.push_back(wParam & 0xFFF0);
+    if (current && code == HCBT_CREATEWND) {
+      const LPCWSTR name = reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs->lpszClass;
+      const bool dialog = IS_INTRESOURCE(name) ? reinterpret_cast<ULONG_PTR>(name) == 32770 : std::wstring(name) == L"#32770";
+      // Asked by setting the state to none, which answers with the one before.
+      if (dialog) current->stateAtLastDialog = SetThreadExecutionState(ES_CONTINUOUS);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+  static inline ThreadWatch* current = nullptr;
+};
+// A system command no window acts on: DefWindowProc reaching it shows the
+// hook sees the commands that do.
+constexpr WPARAM kInertCommand = 0xF200;
+
 HWND DemoWindowOfThisProcess(std::chrono::milliseconds limit) {
   return WaitForWindow(Titled(kDemoClass, L"sorvane", GetCurrentProcessId()), limit);
 }
@@ -544,7 +577,8 @@ TEST_F(Win32BackendTest, EscapeOrWM_CLOSEReachMainWindowProcAndEndTheRunWithZero
     platform::NullAudio runAudio;
     WriteDefaultSettings(settings);
     std::atomic<bool> ended{false};
-    bool sawWindow = false, ranOnAfterOtherKey = false, stillRunningAfterOtherKey = false;
+    bool sawWindow = false, ranOnAfterOtherKey = false, stillRunningAfterOtherKey = false, awakeAfter = true;
+    std::vector<WPARAM> carried;
     const int status = WithDriver(
         [&] {
           HWND dialog = SettingsDialog();
@@ -562,15 +596,29 @@ TEST_F(Win32BackendTest, EscapeOrWM_CLOSEReachMainWindowProcAndEndTheRunWithZero
           const int before = probeAbs.load()->frames;
           ranOnAfterOtherKey = WaitUntil([&] { return probeAbs.load()->frames >= before + 5; });
           stillRunningAfterOtherKey = !ended;
+          // The system asks the window in front before it starts the screen
+          // saver or powers the monitor down.
+          SendMessageW(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
+          SendMessageW(window, WM_SYSCOMMAND, SC_MONITORPOWER, 2);
+          SendMessageW(window, WM_SYSCOMMAND, kInertCommand, 0);
           way.end(window);
           WaitUntil([&] { return ended.load(); });
         },
         [&] {
+          ThreadWatch watch;
           const int s = RunDemo(*video, runAudio);
           ended = true;
+          carried = watch.commands;
+          awakeAfter = SetThreadExecutionState(ES_CONTINUOUS) != ES_CONTINUOUS;
           return s;
         });
     ASSERT_TRUE(sawWindow) << "no demo window";
+    EXPECT_NE(std::find(carried.begin(), carried.end(), kInertCommand), carried.end()) << "the hook saw no command";
+    EXPECT_EQ(std::find(carried.begin(), carried.end(), SC_SCREENSAVE), carried.end()) << "the screen saver may start";
+    EXPECT_EQ(std::find(carried.begin(), carried.end(), SC_MONITORPOWER), carried.end()) << "the monitor may power down";
+    ASSERT_NE(probeAbs.load(), nullptr);
+    EXPECT_EQ(probeAbs.load()->firstFrameState, ProbeEffect::kAwake) << "the display may sleep while the demo plays";
+    EXPECT_FALSE(awakeAfter) << "the display is held awake after the demo";
     EXPECT_TRUE(ranOnAfterOtherKey);
     EXPECT_TRUE(stillRunningAfterOtherKey);
     EXPECT_EQ(status, 0);
@@ -599,6 +647,7 @@ TEST_F(Win32BackendTest, AFailedStartUpShowsTheErrorBoxAndDismissingItGivesOne) 
   ASSERT_FALSE(modes.empty()) << "the fixture added no display modes";
   const std::string chosen = std::to_string(modes.front().first) + "*" + std::to_string(modes.front().second);
   bool sawBox = false, topmost = false, hasIcon = false, cursorShown = false;
+  EXECUTION_STATE stateAtBox = 0;
   std::pair<int, int> screenAtBox;
   std::vector<std::wstring> texts;
   const int status = WithDriver(
@@ -619,8 +668,14 @@ TEST_F(Win32BackendTest, AFailedStartUpShowsTheErrorBoxAndDismissingItGivesOne) 
         PressKey(box, VK_RETURN);
         WaitUntil([&] { return !IsWindow(box); });
       },
-      [&] { return RunDemo(*video, audio); });
+      [&] {
+        ThreadWatch watch;
+        const int s = RunDemo(*video, audio);
+        stateAtBox = watch.stateAtLastDialog;
+        return s;
+      });
   ASSERT_TRUE(sawBox) << "no error box";
+  EXPECT_EQ(stateAtBox, ES_CONTINUOUS) << "the display is held awake under the error box";
   ASSERT_NE(ActiveSettings, nullptr);
   EXPECT_EQ(ActiveSettings->width, modes.front().first) << "the dialog did not take the added mode";
   EXPECT_EQ(screenAtBox, screen) << "the switched mode is still in force under the box";
@@ -635,8 +690,11 @@ TEST_F(Win32BackendTest, AFailedStartUpShowsTheErrorBoxAndDismissingItGivesOne) 
 
 // Another program taking the focus from the demo in a switched full-screen
 // mode gets the desktop's mode back at once and the demo minimised; the
-// demo's own mode returns when it is activated again. The frames go on
-// throughout, and the display is held awake from the first frame to the end.
+// demo's own mode returns when it is activated again. The system putting
+// the desktop's mode back under the demo while it keeps the focus (the lock
+// screen does, on another desktop) is undone as soon as the display says so.
+// The frames go on throughout, and the display is held awake from the first
+// frame to the end.
 TEST_F(Win32BackendTest, FocusLostInASwitchedModeGivesTheDesktopItsModeBackUntilTheDemoIsActivated) {
   ASSERT_TRUE(WriteTestOgg(kMusicFile, 0.5));
   const auto modes = AddedModes();
@@ -656,8 +714,8 @@ TEST_F(Win32BackendTest, FocusLostInASwitchedModeGivesTheDesktopItsModeBackUntil
     return within1s([&] { return std::make_pair(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)) == size; });
   };
   bool switched = false, givenBack = false, minimised = false, framesWentOn = false, takenAgain = false,
-       covers = false, awakeAtEnd = true;
-  double givenBackMs = -1, takenAgainMs = -1;
+       covers = false, awakeAtEnd = true, reclaimed = false;
+  double givenBackMs = -1, takenAgainMs = -1, reclaimedMs = -1;
   const int status = WithDriver(
       [&] {
         if (!ChooseAndStart(chosen)) return;
@@ -687,6 +745,11 @@ TEST_F(Win32BackendTest, FocusLostInASwitchedModeGivesTheDesktopItsModeBackUntil
           return !IsIconic(demo) && p.rect.left == 0 && p.rect.top == 0 && p.rect.right == w && p.rect.bottom == h;
         });
         DestroyWindow(other);
+        since = std::chrono::steady_clock::now();
+        ChangeDisplaySettingsW(nullptr, 0);
+        SendMessageW(demo, WM_DISPLAYCHANGE, 32, MAKELPARAM(screen.first, screen.second));
+        reclaimed = screenIs({w, h}) && within1s([&] { return PlacementOf(demo).rect.right == w; });
+        reclaimedMs = msSince();
         PressKey(demo, VK_ESCAPE);
       },
       [&] {
@@ -704,10 +767,12 @@ TEST_F(Win32BackendTest, FocusLostInASwitchedModeGivesTheDesktopItsModeBackUntil
   EXPECT_TRUE(framesWentOn) << "the demo stopped drawing while another program had the focus";
   EXPECT_TRUE(takenAgain) << "the demo's mode did not come back within 1 s of its activation";
   EXPECT_TRUE(covers) << "the demo does not cover the screen again";
+  EXPECT_TRUE(reclaimed) << "the demo's mode did not come back within 1 s of the system taking it";
   EXPECT_EQ(status, 0);
   EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), screen.first);
-  std::printf("desktop's mode back %.0f ms after the focus went; the demo's mode back %.0f ms after its activation\n",
-              givenBackMs, takenAgainMs);
+  std::printf("desktop's mode back %.0f ms after the focus went; the demo's mode back %.0f ms after its activation, "
+              "%.0f ms after the system took it\n",
+              givenBackMs, takenAgainMs, reclaimedMs);
 }
 
 }  // namespace
