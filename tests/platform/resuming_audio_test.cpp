@@ -144,7 +144,8 @@ class ResumingAudioTest : public ::testing::Test {
 TEST_F(ResumingAudioTest, ThroughAnOutageThePictureRunsOnAndTheMusicResumesWhereThePictureIs) {
   Play();
   EXPECT_EQ(outputs[0].startedAt, 0);
-  EXPECT_EQ(Frames(2.0, &outputs[0]), outputs[0].heard) << "the position is the output's own while it plays";
+  const int64_t played = Frames(2.0, &outputs[0]);
+  EXPECT_EQ(played, outputs[0].heard) << "the position is the output's own while it plays";
 
   const int64_t heard = outputs[0].heard;
   outputs[0].Lose();
