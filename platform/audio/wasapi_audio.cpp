@@ -42,7 +42,6 @@
 #include <windows.h>
 // After windows.h, which they need.
 #include <audioclient.h>
-#include <avrt.h>
 #include <mmdeviceapi.h>
 
 #include <algorithm>
@@ -67,8 +66,10 @@
 namespace platform::audio {
 namespace {
 
-// How often the stream's thread looks at the device when no event wakes it
-// (a stream not yet started, an output that stopped asking).
+// What the stream asks the engine to hold: enough for a busy machine (the
+// position accounts for all of it), topped up by the stream's thread every
+// few milliseconds.
+constexpr REFERENCE_TIME kBufferDuration = 2000000;  // 200 ms in 100 ns units
 constexpr DWORD kPollMilliseconds = 10;
 // The furthest a reading of the device's position is carried forward.
 constexpr double kCarrySeconds = 0.05;
@@ -232,15 +233,11 @@ class WasapiAudio final : public ResumableAudio {
   }
 
   // The stream's thread: runs the tasks it is handed, tops the device's
-  // buffer up each time the device asks, publishes the device's position,
-  // and stops a lost stream at once, so that music moved to a new default
-  // device does not also go on on the old one.
+  // buffer up, publishes the device's position, and stops a lost stream at
+  // once, so that music moved to a new default device does not also go on
+  // on the old one.
   void Run() {
     const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    // The engine asks every few milliseconds: the feeding must not wait
-    // behind the frame loop for a core.
-    DWORD taskIndex = 0;
-    const HANDLE multimedia = AvSetMmThreadCharacteristicsW(L"Pro Audio", &taskIndex);
     bool stopped = false;
     for (;;) {
       const HANDLE events[] = {tasks_, wake_};
@@ -264,7 +261,6 @@ class WasapiAudio final : public ResumableAudio {
       ReadClock();
     }
     CloseDevice();
-    if (multimedia) AvRevertMmThreadCharacteristics(multimedia);
     if (com) CoUninitialize();
   }
 
@@ -290,12 +286,13 @@ class WasapiAudio final : public ResumableAudio {
     return SUCCEEDED(endpoint_->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(&client_)));
   }
 
-  // On the stream's thread: the shared-mode stream in the track's format.
-  // An event-driven shared stream leaves its buffer's size to the engine
-  // (both durations 0). The better resampler is asked for but optional:
-  // where a system refuses the flag, the stream is made once more without
-  // it, on a fresh client (one whose Initialize failed is not initialised
-  // again).
+  // On the stream's thread: the shared-mode stream in the track's format,
+  // fed by polling (an event-driven shared stream gets a buffer of the
+  // engine's choosing, a few periods, which a loaded machine lets run dry),
+  // its periodicity 0 as shared mode requires. The better resampler is asked
+  // for but optional: where a system refuses the flag, the stream is made
+  // once more without it, on a fresh client (one whose Initialize failed is
+  // not initialised again).
   bool OpenStream(std::unique_ptr<OggStream> ogg) {
     WAVEFORMATEX format{};
     format.wFormatTag = WAVE_FORMAT_PCM;
@@ -304,17 +301,17 @@ class WasapiAudio final : public ResumableAudio {
     format.wBitsPerSample = 16;
     format.nBlockAlign = static_cast<WORD>(format.nChannels * 2);
     format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
-    constexpr DWORD kNeeded = AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM;
+    constexpr DWORD kNeeded = AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM;
     bool initialized = false;
     for (const DWORD flags : {kNeeded | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY, kNeeded}) {
       if (!client_ && !Activate()) return false;
-      initialized = SUCCEEDED(client_->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, 0, 0, &format, nullptr));
+      initialized = SUCCEEDED(client_->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, kBufferDuration, 0, &format, nullptr));
       if (initialized) break;
       Release(client_);
     }
     UINT32 bufferFrames = 0;
     const bool ok =
-        initialized && SUCCEEDED(client_->SetEventHandle(wake_)) && SUCCEEDED(client_->GetBufferSize(&bufferFrames)) &&
+        initialized && SUCCEEDED(client_->GetBufferSize(&bufferFrames)) &&
         SUCCEEDED(client_->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&render_))) &&
         SUCCEEDED(client_->GetService(__uuidof(IAudioClock), reinterpret_cast<void**>(&clock_))) &&
         SUCCEEDED(clock_->GetFrequency(&clockFrequency_)) && clockFrequency_ > 0;

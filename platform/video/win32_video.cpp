@@ -314,13 +314,21 @@ class Win32Video final : public Video {
       // The screen saver, and the monitor going to low power or off (-1
       // turns it on, which stands).
       if (shown && (command == SC_SCREENSAVE || (command == SC_MONITORPOWER && lParam != -1))) return 0;
-      if (fullscreen && command == SC_RESTORE && lParam == kOwnRestore && modeYielded_) return 0;
+      // The restore that follows an activation: stale once the focus has gone
+      // again, and never an activation of its own, which would take the
+      // focus back from where the user has put it since.
+      if (fullscreen && command == SC_RESTORE && lParam == kOwnRestore) {
+        if (!modeYielded_) {
+          ShowWindow(window->hwnd, SW_SHOWNOACTIVATE);
+          Cover(window);
+        }
+        return 0;
+      }
     }
     const LRESULT result = DefWindowProcW(window ? window->hwnd : nullptr, message, wParam, lParam);
-    // Restored (from the taskbar, Alt-Tab, or on activation): over the whole
+    // Restored by the user (from the taskbar, Alt-Tab): over the whole
     // screen again.
-    if (fullscreen && message == WM_SYSCOMMAND && command == SC_RESTORE)
-      SetWindowPos(window->hwnd, HWND_TOP, 0, 0, window->spec.width, window->spec.height, SWP_SHOWWINDOW);
+    if (fullscreen && message == WM_SYSCOMMAND && command == SC_RESTORE) Cover(window);
     return result;
   }
 
@@ -462,7 +470,12 @@ class Win32Video final : public Video {
     if (EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &current) &&
         current.dmPelsWidth == switchedMode_.dmPelsWidth && current.dmPelsHeight == switchedMode_.dmPelsHeight)
       return;
-    if (ChangeDisplaySettingsW(&switchedMode_, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) return;
+    if (ChangeDisplaySettingsW(&switchedMode_, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL) Cover(window);
+  }
+
+  // A full-screen window over the whole screen, on top, its activation left
+  // as it is.
+  static void Cover(Window* window) {
     SetWindowPos(window->hwnd, HWND_TOP, 0, 0, window->spec.width, window->spec.height, SWP_SHOWWINDOW | SWP_NOACTIVATE);
   }
 
