@@ -53,6 +53,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "platform/audio/ogg_stream.h"
 
@@ -67,9 +68,10 @@ namespace platform::audio {
 namespace {
 
 // What the stream asks the engine to hold: enough for a busy machine (the
-// position accounts for all of it), topped up by the stream's thread every
-// few milliseconds.
+// position accounts for all of it).
 constexpr REFERENCE_TIME kBufferDuration = 2000000;  // 200 ms in 100 ns units
+// How often the stream's thread looks at the device when no event wakes it
+// (a stream not yet started, an output that stopped asking).
 constexpr DWORD kPollMilliseconds = 10;
 // The furthest a reading of the device's position is carried forward.
 constexpr double kCarrySeconds = 0.05;
@@ -287,12 +289,13 @@ class WasapiAudio final : public ResumableAudio {
   }
 
   // On the stream's thread: the shared-mode stream in the track's format,
-  // fed by polling (an event-driven shared stream gets a buffer of the
-  // engine's choosing, a few periods, which a loaded machine lets run dry),
-  // its periodicity 0 as shared mode requires. The better resampler is asked
-  // for but optional: where a system refuses the flag, the stream is made
-  // once more without it, on a fresh client (one whose Initialize failed is
-  // not initialised again).
+  // fed each time the engine signals, its periodicity 0 as shared mode
+  // requires. It asks for a buffer of its own size, which a loaded machine
+  // does not let run dry; a system that holds event-driven shared streams to
+  // the engine's own buffer (both durations 0) gets that. The better
+  // resampler is asked for but optional. Each refusal is followed by the
+  // next of these, on a fresh client (one whose Initialize failed is not
+  // initialised again).
   bool OpenStream(std::unique_ptr<OggStream> ogg) {
     WAVEFORMATEX format{};
     format.wFormatTag = WAVE_FORMAT_PCM;
@@ -301,17 +304,19 @@ class WasapiAudio final : public ResumableAudio {
     format.wBitsPerSample = 16;
     format.nBlockAlign = static_cast<WORD>(format.nChannels * 2);
     format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
-    constexpr DWORD kNeeded = AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM;
+    constexpr DWORD kNeeded = AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM;
+    constexpr DWORD kBetter = kNeeded | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
+    const std::pair<DWORD, REFERENCE_TIME> tries[] = {{kBetter, kBufferDuration}, {kBetter, 0}, {kNeeded, 0}};
     bool initialized = false;
-    for (const DWORD flags : {kNeeded | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY, kNeeded}) {
+    for (const auto& [flags, duration] : tries) {
       if (!client_ && !Activate()) return false;
-      initialized = SUCCEEDED(client_->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, kBufferDuration, 0, &format, nullptr));
+      initialized = SUCCEEDED(client_->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, duration, 0, &format, nullptr));
       if (initialized) break;
       Release(client_);
     }
     UINT32 bufferFrames = 0;
     const bool ok =
-        initialized && SUCCEEDED(client_->GetBufferSize(&bufferFrames)) &&
+        initialized && SUCCEEDED(client_->SetEventHandle(wake_)) && SUCCEEDED(client_->GetBufferSize(&bufferFrames)) &&
         SUCCEEDED(client_->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&render_))) &&
         SUCCEEDED(client_->GetService(__uuidof(IAudioClock), reinterpret_cast<void**>(&clock_))) &&
         SUCCEEDED(clock_->GetFrequency(&clockFrequency_)) && clockFrequency_ > 0;
