@@ -19,6 +19,7 @@
 #include "tools/assetgen/photos.h"
 #include "data/files.h"
 #include "score/score.h"
+#include "platform/web/webgl_dialect.h"
 #include "tools/assetgen/shader_timeline.h"
 #include "tools/assetgen/synth.h"
 
@@ -64,23 +65,30 @@ std::string ReadText(const std::string& path) {
   return text;
 }
 
-// A vertex shader source with the shared timeline code and the score's
-// events in its marked block.
+// A shader source as the demo reads it: a vertex shader with the shared
+// timeline code and the score's events in its marked block, a fragment
+// shader as written; each in the browser's dialect where that is asked.
 Asset ShaderAsset(const std::string& name) {
   return {name, 0.1, [name](const GenerateOptions& o, std::string& note) {
             const score::Score& score = score::ThePiece();
             const std::string sourcePath = o.shaderDir + "/" + name;
-            const std::string source = ReadText(sourcePath);
-            const std::string shared = ReadText(o.shaderDir + "/timeline.glsl");
-            std::string filled;
+            std::string text = ReadText(sourcePath);
+            const bool vertex = name.ends_with(".vert");
             try {
-              filled = FillTimeline(source, shared + "\n" + TimelineGlsl(score));
+              if (vertex) {
+                const std::string shared = ReadText(o.shaderDir + "/timeline.glsl");
+                text = FillTimeline(text, shared + "\n" + TimelineGlsl(score));
+                note = std::to_string(score.sections.size()) + " sections, " + std::to_string(score.chords.size()) +
+                       " chords, " + std::to_string(score.bells.size()) + " bells";
+              }
+              if (o.webgl) {
+                text = webgl::ToWebGlDialect(text, vertex ? webgl::ShaderStage::Vertex : webgl::ShaderStage::Fragment);
+                note += note.empty() ? "WebGL" : ", WebGL";
+              }
             } catch (const std::runtime_error& e) {
               throw std::runtime_error(sourcePath + ": " + e.what());  // the source is at fault, not the output
             }
-            note = std::to_string(score.sections.size()) + " sections, " + std::to_string(score.chords.size()) +
-                   " chords, " + std::to_string(score.bells.size()) + " bells";
-            return std::vector<uint8_t>(filled.begin(), filled.end());
+            return std::vector<uint8_t>(text.begin(), text.end());
           }};
 }
 
@@ -117,8 +125,10 @@ const std::vector<Asset>& AssetList() {
 }
 
 const std::vector<Asset>& ShaderAssetList() {
-  static const std::vector<Asset> shaders = {ShaderAsset(datafiles::VertexShader(datafiles::kAbs)),
-                                             ShaderAsset(datafiles::VertexShader(datafiles::kMask))};
+  static const std::vector<Asset> shaders = {
+      ShaderAsset(datafiles::VertexShader(datafiles::kAbs)), ShaderAsset(datafiles::VertexShader(datafiles::kMask)),
+      ShaderAsset(datafiles::FragmentShader(datafiles::kAbs)),
+      ShaderAsset(datafiles::FragmentShader(datafiles::kMask))};
   return shaders;
 }
 

@@ -2,10 +2,12 @@
 //
 // AssetList names every file the demo reads from its run folder that is
 // made here (six photographs, the credits card, the music track) with the
-// function that produces its bytes. ShaderAssetList names the two vertex
-// shaders, made from their sources in GenerateOptions::shaderDir with the
-// score's timeline filled in (shader_timeline.h, the shared part from
-// timeline.glsl in the same folder); they are made only when shaderDir is
+// function that produces its bytes. ShaderAssetList names the shaders of the
+// two programs, made from their sources in GenerateOptions::shaderDir: the
+// vertex shaders with the score's timeline filled in (shader_timeline.h, the
+// shared part from timeline.glsl in the same folder), the fragment shaders
+// as written (the desktop build copies those itself), all of them in the
+// browser's dialect with `webgl` (platform/web/webgl_dialect.h); they are made only when shaderDir is
 // given, so the slow assets and the quick shaders can be built apart. GenerateAssets makes the requested ones
 // in parallel (one worker thread per core, longest first), writes each into
 // the output folder under a temporary name and renames it into place, and
@@ -32,7 +34,8 @@ namespace sorvane::assetgen {
 struct GenerateOptions {
   std::string outputDir;
   std::string fontDir = "/usr/share/fonts/truetype/dejavu";
-  std::string shaderDir;          // sources of the vertex shaders; empty: none made
+  std::string shaderDir;          // sources of the shaders; empty: none made
+  bool webgl = false;             // the shaders in WebGL's dialect, for the browser build
   std::vector<std::string> only;  // asset names to make; empty: all
   unsigned threads = 0;           // 0: one per core
 };

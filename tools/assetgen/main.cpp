@@ -1,10 +1,11 @@
 // sorvane-assetgen: writes the demo's generated images and music.
 //
-//   sorvane-assetgen [--font-dir DIR] [--shader-dir DIR] [--threads N] [--only NAME]... OUTPUT_DIR
+//   sorvane-assetgen [--font-dir DIR] [--shader-dir DIR [--webgl]] [--threads N] [--only NAME]... OUTPUT_DIR
 //   sorvane-assetgen --icon FILE.svg
 //
 // --shader-dir adds the vertex shaders, made from the sources in DIR with the
-// score's timeline filled in. --icon writes the program's icon alone.
+// score's timeline filled in, and the fragment shaders; --webgl writes them
+// in the browser's dialect. --icon writes the program's icon alone.
 // Exit status 0 when every requested asset was written, 1 when generation
 // failed (one line on stderr names the file and the cause), 2 for a bad
 // command line.
@@ -22,7 +23,7 @@ namespace {
 
 int Usage(const char* problem) {
   std::cerr << "sorvane-assetgen: " << problem
-            << "\nusage: sorvane-assetgen [--font-dir DIR] [--shader-dir DIR] [--threads N] [--only NAME]... "
+            << "\nusage: sorvane-assetgen [--font-dir DIR] [--shader-dir DIR [--webgl]] [--threads N] [--only NAME]... "
                "OUTPUT_DIR\n       sorvane-assetgen --icon FILE.svg\n";
   return 2;
 }
@@ -46,6 +47,8 @@ int main(int argc, char** argv) {
       options.fontDir = argv[++i];
     } else if (arg == "--shader-dir" && hasValue) {
       options.shaderDir = argv[++i];
+    } else if (arg == "--webgl") {
+      options.webgl = true;
     } else if (arg == "--only" && hasValue) {
       options.only.push_back(argv[++i]);
     } else if (arg == "--threads" && hasValue) {
