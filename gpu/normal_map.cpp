@@ -1,7 +1,7 @@
 #include "gpu/normal_map.h"
 
 #include <algorithm>
-#include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -20,10 +20,20 @@ namespace {
 // pairs into the next integer up). Because 128 is a power of two, 128 n is
 // exactly the float product (128 Nx) × y1, so the channel is computed as
 // 128 + floor((128 Nx) × y1) in float, which is the same number.
+// A value's bits as another type of the same size (std::bit_cast, which the
+// browser build's standard library lacks).
+template <typename To, typename From>
+To BitsAs(const From& from) {
+  static_assert(sizeof(To) == sizeof(From));
+  To to;
+  std::memcpy(&to, &from, sizeof to);
+  return to;
+}
+
 inline uint32_t EncodeNormal(int dx, int dy) {
   // At most 13,015,000: exact in a float.
   const float s = static_cast<float>(100 * (dx * dx + dy * dy) + 10000);
-  const float y0 = std::bit_cast<float>(0x5F3759DFu - (std::bit_cast<uint32_t>(s) >> 1));
+  const float y0 = BitsAs<float>(0x5F3759DFu - (BitsAs<uint32_t>(s) >> 1));
   const double half = 0.5 * static_cast<double>(s);
   const double y0d = static_cast<double>(y0);
   const float y1 = static_cast<float>((1.5 - (half * y0d) * y0d) * y0d);
@@ -46,7 +56,7 @@ constexpr int kRun = 256;
 
 // Pixels are read and written as whole 32-bit words (R in the low byte on a
 // little-endian machine, A in the high byte) so that the loops vectorise.
-static_assert(std::endian::native == std::endian::little, "texel words assume little-endian byte order");
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "texel words assume little-endian byte order");
 constexpr uint32_t kAlphaMask = 0xFF000000u;
 
 inline int Height(const uint8_t* row, int column) {

@@ -13,12 +13,15 @@
 //            manifest, the version) on Windows, the desktop's one choice
 //            (desktop_video.cpp), and SIGINT/SIGTERM/SIGHUP as close
 //            requests (signals.h);
+//   web/     the browser: the page's canvas, form and panel, WebGL 1 under
+//            the desktop GL calls the demo makes (legacy_gl.h), Web Audio,
+//            the data files fetched from the site (program_folders_web.cpp);
 //   here     where the installed program finds its files
 //            (program_folders_linux.cpp, program_folders_win32.cpp).
 //
 // How to use it: `platform::CreateDesktopVideo()` / `platform::CreateDesktopAudio()`
 // for the real thing (the desktop video backend is SDL2 on Linux, Win32 + WGL
-// on Windows). The null backends, `platform::NullVideo` (video/null_video.h)
+// on Windows, the page in a browser). The null backends, `platform::NullVideo` (video/null_video.h)
 // and `platform::NullAudio` (audio/null_audio.h), script and record every
 // call for tests.
 //
@@ -274,10 +277,13 @@ struct ProgramFolders {
 ProgramFolders GetProgramFolders();
 
 // The video backend of the platform this program was built for: the one
-// place that picks it. Linux: `CreateSdlVideo`; Windows: `CreateWin32Video`.
+// place that picks it. Linux: `CreateSdlVideo`; Windows: `CreateWin32Video`;
+// a browser: `CreateWebVideo` (the page's canvas, WebGL 1, the page's form
+// as the dialog: web/web_video.cpp).
 std::unique_ptr<Video> CreateDesktopVideo();
 std::unique_ptr<Video> CreateSdlVideo();    // Linux builds only
 std::unique_ptr<Video> CreateWin32Video();  // Windows builds only
+std::unique_ptr<Video> CreateWebVideo();    // browser builds only
 
 // A never-shown window with a GL context current on it, for drawing off
 // screen (the capture tool, tests): start-up's steps in start-up's order, with
@@ -313,5 +319,8 @@ std::unique_ptr<Audio> CreateSdlAudio(ClockModel model = ClockModel::Heard);
 // Windows' own: a WASAPI shared-mode stream on the default output device,
 // its position the device's, on its own (not resumed). Windows builds only.
 std::unique_ptr<Audio> CreateWasapiAudio();
+// The browser's: Web Audio, the track decoded by the browser, its position
+// the sample heard (web/web_audio.cpp). Browser builds only.
+std::unique_ptr<Audio> CreateWebAudio();
 
 }  // namespace platform

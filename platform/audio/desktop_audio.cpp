@@ -10,11 +10,19 @@
 // Windows: WASAPI on the default device, else SDL's device, the choice made
 // anew whenever the device goes or another becomes the default; SDL's device
 // stands in only until WASAPI plays again.
+//
+// The browser: Web Audio, the one output a page has.
+#if defined(__EMSCRIPTEN__)
+#include "platform/platform.h"
+#else
 #include "platform/audio/backend.h"
+#endif
 
 namespace platform {
 
-#ifndef _WIN32
+#if defined(__EMSCRIPTEN__)
+std::unique_ptr<Audio> CreateDesktopAudio() { return CreateWebAudio(); }
+#elif !defined(_WIN32)
 namespace {
 
 using audio::TrackAudio;

@@ -5,8 +5,10 @@
 namespace platform {
 
 std::unique_ptr<Video> CreateDesktopVideo() {
-#ifdef _WIN32
+#if defined(_WIN32)
   return CreateWin32Video();
+#elif defined(__EMSCRIPTEN__)
+  return CreateWebVideo();
 #else
   return CreateSdlVideo();
 #endif
