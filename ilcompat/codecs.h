@@ -33,8 +33,10 @@ void SetError(ILenum error);
 // the count overflows or the memory is not there.
 bool Allocate(Image* image, unsigned long width, unsigned long height, int channels);
 
-bool DecodeJpeg(const std::vector<ILubyte>& bytes, Image* out);
-bool DecodePng(const std::vector<ILubyte>& bytes, Image* out);
+// `path` names the file the bytes were read from, for a decoder that may
+// have started on it already (the browser's).
+bool DecodeJpeg(const char* path, const std::vector<ILubyte>& bytes, Image* out);
+bool DecodePng(const char* path, const std::vector<ILubyte>& bytes, Image* out);
 bool EncodeJpeg(const Image& image, std::FILE* file);
 bool EncodePng(const Image& image, std::FILE* file);
 

@@ -1,9 +1,9 @@
 // The file formats on the browser's own decoders: the browser build ships
 // no JPEG or PNG decoder of its own (a smaller download, and the browser's
 // decoder is the same libjpeg-turbo, with the same accurate IDCT and smooth
-// chroma upsampling). The browser decodes asynchronously; the program waits
-// for it (the build's asynchronous calls, as the frame loop waits for the
-// next animation frame).
+// chroma upsampling). The browser decodes asynchronously, most often before
+// the program asks (page.js); the program waits for it as the frame loop
+// waits for the next animation frame.
 #include <emscripten.h>
 
 #include <algorithm>
@@ -15,35 +15,30 @@ namespace ilcompat {
 
 namespace {
 
-// Decodes `size` bytes of an image of MIME type `type` with the browser,
-// without colour management or premultiplied alpha; writes the width and
-// height and returns RGBA pixels in memory the caller frees, or 0 where the
-// browser refuses the data.
-EM_ASYNC_JS(unsigned char*, BrowserDecode, (const unsigned char* bytes, int size, const char* type, int* width,
-                                            int* height),
+// Decodes the `size` bytes read from `path`, of MIME type `type`, with the
+// browser (page.js: decoded, which takes a decode started when the file
+// arrived); writes the width and height and returns RGBA pixels in memory
+// the caller frees, or 0 where the browser refuses the data.
+EM_ASYNC_JS(unsigned char*, BrowserDecode, (const char* path, const unsigned char* bytes, int size, const char* type,
+                                            int* width, int* height),
             {
   try {
-    const blob = new Blob([HEAPU8.slice(bytes, bytes + size)], {type: UTF8ToString(type)});
-    const bitmap = await createImageBitmap(blob, {colorSpaceConversion: 'none', premultiplyAlpha: 'none'});
-    const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
-    const context = canvas.getContext('2d', {colorSpace: 'srgb'});
-    context.drawImage(bitmap, 0, 0);
-    const pixels = context.getImageData(0, 0, bitmap.width, bitmap.height).data;
-    const out = _malloc(pixels.length);
+    const image = await Module.sorvane.decoded(PATH_FS.resolve(UTF8ToString(path)), HEAPU8.subarray(bytes, bytes + size),
+                                               UTF8ToString(type));
+    const out = _malloc(image.pixels.length);
     if (!out) return 0;
-    HEAPU8.set(pixels, out);
-    HEAP32[width >> 2] = bitmap.width;
-    HEAP32[height >> 2] = bitmap.height;
-    bitmap.close();
+    HEAPU8.set(image.pixels, out);
+    HEAP32[width >> 2] = image.width;
+    HEAP32[height >> 2] = image.height;
     return out;
   } catch (e) {
     return 0;
   }
 });
 
-bool Decode(const std::vector<ILubyte>& bytes, const char* type, ILenum failure, Image* out) {
+bool Decode(const char* path, const std::vector<ILubyte>& bytes, const char* type, ILenum failure, Image* out) {
   int width = 0, height = 0;
-  unsigned char* rgba = BrowserDecode(bytes.data(), static_cast<int>(bytes.size()), type, &width, &height);
+  unsigned char* rgba = BrowserDecode(path, bytes.data(), static_cast<int>(bytes.size()), type, &width, &height);
   if (!rgba) {
     SetError(failure);
     return false;
@@ -60,11 +55,13 @@ bool Decode(const std::vector<ILubyte>& bytes, const char* type, ILenum failure,
 
 }  // namespace
 
-bool DecodeJpeg(const std::vector<ILubyte>& bytes, Image* out) {
-  return Decode(bytes, "image/jpeg", IL_LIB_JPEG_ERROR, out);
+bool DecodeJpeg(const char* path, const std::vector<ILubyte>& bytes, Image* out) {
+  return Decode(path, bytes, "image/jpeg", IL_LIB_JPEG_ERROR, out);
 }
 
-bool DecodePng(const std::vector<ILubyte>& bytes, Image* out) { return Decode(bytes, "image/png", IL_LIB_PNG_ERROR, out); }
+bool DecodePng(const char* path, const std::vector<ILubyte>& bytes, Image* out) {
+  return Decode(path, bytes, "image/png", IL_LIB_PNG_ERROR, out);
+}
 
 // The browser build writes no images: the demo only reads them.
 bool EncodeJpeg(const Image&, std::FILE*) { return false; }

@@ -37,7 +37,7 @@ void JpegMessage(j_common_ptr info, int level) {
 // everything else becomes RGB.
 }  // namespace
 
-bool DecodeJpeg(const std::vector<ILubyte>& bytes, Image* out) {
+bool DecodeJpeg(const char*, const std::vector<ILubyte>& bytes, Image* out) {
   jpeg_decompress_struct info;
   JpegErrors errors;
   info.err = jpeg_std_error(&errors.manager);
@@ -123,7 +123,7 @@ void PngWarning(png_structp, png_const_charp) {}
 // byte, grey copied into R, G and B, and an opaque alpha where none is given.
 }  // namespace
 
-bool DecodePng(const std::vector<ILubyte>& bytes, Image* out) {
+bool DecodePng(const char*, const std::vector<ILubyte>& bytes, Image* out) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, PngWarning);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info) {

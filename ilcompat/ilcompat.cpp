@@ -150,8 +150,8 @@ ILboolean ilLoadImage(ILconst_string fileName) {
     return IL_FALSE;
   }
   switch (TypeOf(fileName, bytes)) {
-    case FileType::Jpeg: return DecodeJpeg(bytes, &Bound()) ? IL_TRUE : IL_FALSE;
-    case FileType::Png: return DecodePng(bytes, &Bound()) ? IL_TRUE : IL_FALSE;
+    case FileType::Jpeg: return DecodeJpeg(fileName, bytes, &Bound()) ? IL_TRUE : IL_FALSE;
+    case FileType::Png: return DecodePng(fileName, bytes, &Bound()) ? IL_TRUE : IL_FALSE;
     case FileType::Unknown: break;
   }
   SetError(IL_INVALID_EXTENSION);

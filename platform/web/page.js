@@ -141,6 +141,59 @@
     form = null;
   };
 
+  // The browser's decoders, started on each photograph and on the music as
+  // soon as it arrives (program_folders_web.cpp), so that the click on
+  // "Demo" finds them decoded; the program's decoders (ilcompat's, the
+  // audio backend's) take the result for the same file, and decode afresh
+  // what was not started here. Images come out as RGBA without colour
+  // management or premultiplied alpha, as a desktop decoder gives them.
+  const decodes = new Map();
+  s.audioContext = () => {
+    if (s.context !== undefined) return s.context;
+    const Context = window.AudioContext || window.webkitAudioContext;
+    try {
+      s.context = Context ? new Context() : null;
+    } catch (e) {
+      s.context = null;
+    }
+    return s.context;
+  };
+  const decodeImage = async (bytes, type) => {
+    const bitmap = await createImageBitmap(new Blob([bytes], {type}),
+                                           {colorSpaceConversion: 'none', premultiplyAlpha: 'none'});
+    const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
+    const context = canvas.getContext('2d', {colorSpace: 'srgb'});
+    context.drawImage(bitmap, 0, 0);
+    const image = {width: bitmap.width, height: bitmap.height,
+                   pixels: context.getImageData(0, 0, bitmap.width, bitmap.height).data};
+    bitmap.close();
+    return image;
+  };
+  const decodeAudio = (bytes) => {
+    const context = s.audioContext();
+    return context ? context.decodeAudioData(bytes.slice().buffer) : Promise.reject(new Error('no Web Audio'));
+  };
+  const kindOf = (path) => (/\.jpe?g$/i.test(path) ? 'image/jpeg' : /\.png$/i.test(path) ? 'image/png'
+                            : /\.ogg$/i.test(path) ? 'audio' : '');
+  const decode = (kind, bytes) => (kind === 'audio' ? decodeAudio(bytes) : decodeImage(bytes, kind));
+  // Resolves once the decode has ended, either way: a failure is reported
+  // when the program asks for the file.
+  s.predecode = (path, bytes) => {
+    const kind = kindOf(path);
+    if (!kind) return Promise.resolve();
+    const promise = decode(kind, bytes);
+    decodes.set(path, {kind, size: bytes.length, promise});
+    return promise.then(() => {}, () => {});
+  };
+  // The decoded image ({width, height, pixels}) or AudioBuffer of the file
+  // at `path` whose bytes are `bytes`.
+  s.decoded = (path, bytes, kind) => {
+    const started = decodes.get(path);
+    decodes.delete(path);
+    if (started && started.kind === kind && started.size === bytes.length) return started.promise;
+    return decode(kind, bytes);
+  };
+
   s.framePresented = (at) => {
     if (s.frames++ === 0) s.firstFrameAt = at;
   };

@@ -1,7 +1,10 @@
 // Where the browser build finds its files: the site serves them beside the
 // page, and before anything else reads them they are fetched, all at once,
 // into the program's own file system under /data, where the rest of the
-// program opens them as on the desktop. A file that cannot be fetched is
+// program opens them as on the desktop. The browser decodes the
+// photographs and the music as they arrive (page.js: predecode), and the
+// form comes once everything is ready, so that the click on "Demo" starts
+// the picture and the music at once. A file that cannot be fetched is
 // left out and the page is told which and why; start-up then fails on it
 // as a desktop install missing that file does.
 #include <emscripten.h>
@@ -28,7 +31,9 @@ EM_ASYNC_JS(void, WebFetchFiles, (const char* folder, const char* names), {
     try {
       const response = await fetch(url);
       if (!response.ok) throw new Error('HTTP ' + response.status + (response.statusText ? ' ' + response.statusText : ""));
-      FS.writeFile(into + '/' + name, new Uint8Array(await response.arrayBuffer()));
+      const bytes = new Uint8Array(await response.arrayBuffer());
+      FS.writeFile(into + '/' + name, bytes);
+      await s.predecode(into + '/' + name, bytes);
     } catch (e) {
       s.problem("The demo's file " + name + ' could not be fetched from ' + url + ' (' + (e.message || e) + ').');
     }

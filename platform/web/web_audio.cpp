@@ -2,7 +2,8 @@
 // (decodeAudioData: the build carries no Vorbis decoder of its own) and
 // played by Web Audio, its position the sample the listener hears.
 //
-// The audio context is made when the page loads and started by the user's
+// The audio context is made when the page loads (page.js, which starts
+// decoding the track as soon as it has arrived) and started by the user's
 // first click or key on the page (browsers let a page sound only after
 // that); `Init` waits a moment for it to run and fails, saying why on the
 // page, where the browser keeps it silent or has no Web Audio.
@@ -32,14 +33,8 @@ namespace {
 EM_JS(void, WebAudioPrepare, (), {
   const s = Module.sorvane;
   if (s.audio) return;
-  const Context = window.AudioContext || window.webkitAudioContext;
-  s.audio = {context: null, buffers: [], source: null, startedAt: 0, offset: 0, playing: false};
-  if (!Context) return;
-  try {
-    s.audio.context = new Context();
-  } catch (e) {
-    return;
-  }
+  s.audio = {context: s.audioContext(), buffers: [], source: null, startedAt: 0, offset: 0, playing: false};
+  if (!s.audio.context) return;
   const unlock = () => {
     if (s.audio.context && s.audio.context.state === 'suspended' && !s.audio.stopped) s.audio.context.resume().catch(() => {});
   };
@@ -69,13 +64,13 @@ EM_ASYNC_JS(int, WebAudioStart, (), {
 });
 
 EM_ASYNC_JS(int, WebAudioDecode, (const unsigned char* bytes, int size, const char* name), {
-  const s = Module.sorvane, a = s.audio;
+  const s = Module.sorvane, a = s.audio, path = UTF8ToString(name);
   try {
-    const buffer = await a.context.decodeAudioData(HEAPU8.slice(bytes, bytes + size).buffer);
+    const buffer = await s.decoded(PATH_FS.resolve(path), HEAPU8.subarray(bytes, bytes + size), 'audio');
     a.buffers.push(buffer);
     return a.buffers.length;
   } catch (e) {
-    s.problem('This browser could not decode the music, ' + UTF8ToString(name) + ' (Ogg Vorbis).');
+    s.problem('This browser could not decode the music, ' + path + ' (Ogg Vorbis).');
     return 0;
   }
 });

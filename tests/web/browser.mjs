@@ -96,9 +96,14 @@ class Browser {
   }
 
   async close() {
-    await Promise.race([this.send('Browser.close').catch(() => {}), new Promise((r) => setTimeout(r, 3000))]);
-    if (this.child.exitCode === null) this.child.kill('SIGKILL');
-    fs.rmSync(this.profile, {recursive: true, force: true});
+    const ended = new Promise((resolve) => (this.child.exitCode !== null ? resolve() : this.child.on('exit', resolve)));
+    this.send('Browser.close').catch(() => {});
+    await Promise.race([ended, new Promise((r) => setTimeout(r, 5000))]);
+    if (this.child.exitCode === null) {
+      this.child.kill('SIGKILL');
+      await ended;
+    }
+    fs.rmSync(this.profile, {recursive: true, force: true, maxRetries: 5});
   }
 }
 
