@@ -22,9 +22,9 @@ namespace {
 EM_ASYNC_JS(unsigned char*, BrowserDecode, (const char* path, const unsigned char* bytes, int size, const char* type,
                                             int* width, int* height),
             {
+  const file = PATH_FS.resolve(UTF8ToString(path));
   try {
-    const image = await Module.sorvane.decoded(PATH_FS.resolve(UTF8ToString(path)), HEAPU8.subarray(bytes, bytes + size),
-                                               UTF8ToString(type));
+    const image = await Module.sorvane.decoded(file, HEAPU8.subarray(bytes, bytes + size), UTF8ToString(type));
     const out = _malloc(image.pixels.length);
     if (!out) return 0;
     HEAPU8.set(image.pixels, out);
@@ -32,6 +32,7 @@ EM_ASYNC_JS(unsigned char*, BrowserDecode, (const char* path, const unsigned cha
     HEAP32[height >> 2] = image.height;
     return out;
   } catch (e) {
+    Module.sorvane.problem('This browser could not decode the image ' + file + '.');
     return 0;
   }
 });

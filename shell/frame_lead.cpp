@@ -21,7 +21,11 @@ double FrameLead::Ring::Median() const {
   return sorted[count / 2];
 }
 
-void FrameLead::ClockRead(double at) { readAt_ = at; }
+void FrameLead::ClockRead(double at, double music) {
+  readAt_ = at;
+  musicBefore_ = music_;
+  music_ = music;
+}
 
 void FrameLead::Presented(double at) {
   // The frame just presented was drawn for the reading taken before it.
@@ -31,6 +35,6 @@ void FrameLead::Presented(double at) {
 }
 
 double FrameLead::Seconds() const {
-  if (latency_.count == 0 || interval_.count == 0) return 0.0;
+  if (latency_.count == 0 || interval_.count == 0 || music_ == musicBefore_) return 0.0;
   return std::clamp(latency_.Median() + interval_.Median() / 2, 0.0, kMaxSeconds);
 }

@@ -10,7 +10,10 @@
 // screen), each the median of the last frames, so one stalled frame is not
 // taken for a prediction.
 //
-// How to use it: `ClockRead(at)` when the music position is read,
+// Music that stands (not started yet, paused, ended, a still picture) is
+// drawn as read: where a reading equals the one before, the lead is 0.
+//
+// How to use it: `ClockRead(at, music)` when the music position is read,
 // `Presented(at)` when a frame has been presented, both with the same
 // monotonic clock; `Seconds()` is the lead to add to the reading. Pure
 // arithmetic on the times it is given; it never reads a clock.
@@ -28,7 +31,7 @@ class FrameLead {
   static constexpr double kMaxSeconds = 0.1;
   static constexpr size_t kFrames = 15;
 
-  void ClockRead(double at);
+  void ClockRead(double at, double music);
   void Presented(double at);
   double Seconds() const;
 
@@ -41,4 +44,5 @@ class FrameLead {
   };
   Ring latency_, interval_;
   double readAt_ = -1, presentedAt_ = -1;
+  double music_ = -1, musicBefore_ = -2;
 };

@@ -29,7 +29,7 @@ double RunFrame(double demoTime) {
   DemoVideo->Present(DemoDC);
   DemoFrameLead.Presented(FrameClock());
   const double music = MusicClock();
-  DemoFrameLead.ClockRead(FrameClock());
+  DemoFrameLead.ClockRead(FrameClock(), music);
   if (!DrawAhead) return music;
   return std::max(demoTime, music + DemoFrameLead.Seconds());
 }

@@ -163,11 +163,19 @@ EM_ASYNC_JS(int, WebDialogWait, (int acceptId, int cancelId), {
 
 EM_JS(void, WebDialogEnd, (), { Module.sorvane.dialogEnd(); });
 
+// A list starts with nothing chosen, as the dialog's box does (a page's
+// list would choose its first entry by itself).
 EM_JS(void, WebDialogAddString, (int id, const char* text), {
-  Module.sorvane.control(id).add(new Option(UTF8ToString(text)));
+  const list = Module.sorvane.control(id), chosen = list.dataset.chosen ? list.selectedIndex : -1;
+  list.add(new Option(UTF8ToString(text)));
+  list.selectedIndex = chosen;
 });
 
-EM_JS(void, WebDialogSetCurSel, (int id, int index), { Module.sorvane.control(id).selectedIndex = index; });
+EM_JS(void, WebDialogSetCurSel, (int id, int index), {
+  const list = Module.sorvane.control(id);
+  list.selectedIndex = index;
+  list.dataset.chosen = 'yes';
+});
 
 EM_JS(int, WebDialogGetCurSel, (int id), { return Module.sorvane.control(id).selectedIndex; });
 

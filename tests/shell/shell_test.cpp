@@ -168,6 +168,20 @@ TEST_F(ShellTest, EachFrameIsDrawnForTheMiddleOfItsTimeOnScreen) {
   for (size_t i = 3; i < leads.size(); ++i) EXPECT_NEAR(leads[i], 0.045, 1e-4) << "frame " << i + 1;
   EXPECT_NEAR(run(std::vector<double>(8, 0.200)).back(), 0.1, 1e-4) << "a lead above 100 ms is not believed";
   for (double lead : run(cost, false)) EXPECT_NEAR(lead, 0.0, 1e-4);
+
+  // Music that stands from the start (not started yet, a still) is drawn
+  // as read, and the lead comes back as soon as it moves.
+  run({});
+  audio.positionReads = 0;
+  audio.positions.clear();
+  video.onPresent = [&](int) { now += 0.030; };
+  for (double at : {5.0, 5.0, 5.0, 5.0, 5.0, 5.0, 5.03, 5.06, 5.09, 5.12})
+    audio.positions.push_back(static_cast<uint64_t>(at * 44100 + 0.5) * 4);
+  double t = 0.0;
+  for (int i = 0; i < 10; ++i) t = RunFrame(t);
+  const std::vector<double>& drawn = recordedAbs->times;
+  for (size_t frame = 1; frame < 7; ++frame) EXPECT_NEAR(drawn[frame], 5.0, 1e-4) << "frame " << frame + 1;
+  EXPECT_NEAR(drawn[9], 5.09 + 0.045, 1e-4) << "moving again";
 }
 
 TEST_F(ShellTest, QuitDuringThePumpFinishesTheFrameAndEndsTheRun) {

@@ -86,7 +86,7 @@ class Browser {
   async page(url, {width = 960, height = 600, scale = 1, before = ''} = {}) {
     const {targetId} = await this.send('Target.createTarget', {url: 'about:blank'});
     const {sessionId} = await this.send('Target.attachToTarget', {targetId, flatten: true});
-    const page = new Page(this, sessionId);
+    const page = new Page(this, sessionId, targetId);
     await page.send('Page.enable');
     await page.send('Runtime.enable');
     await page.resize(width, height, scale);
@@ -108,8 +108,8 @@ class Browser {
 }
 
 class Page {
-  constructor(browser, sessionId) {
-    Object.assign(this, {browser, sessionId, console: []});
+  constructor(browser, sessionId, targetId) {
+    Object.assign(this, {browser, sessionId, targetId, console: []});
     browser.listeners.push((message) => {
       if (message.sessionId !== sessionId) return;
       if (message.method === 'Runtime.consoleAPICalled')
@@ -119,6 +119,8 @@ class Page {
   }
 
   send(method, params) { return this.browser.send(method, params, this.sessionId); }
+
+  close() { return this.browser.send('Target.closeTarget', {targetId: this.targetId}); }
 
   async evaluate(expression) {
     const {result, exceptionDetails} = await this.send('Runtime.evaluate',
