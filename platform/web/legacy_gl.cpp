@@ -51,7 +51,6 @@ struct Layer {
   MatrixStacks matrices;
   std::vector<Vertex> primitive;
   bool inPrimitive = false;
-  GLenum primitiveMode = 0;
   Vertex current{0, 0, 0, 0, {255, 255, 255, 255}};
   GLuint program = 0;  // the demo's current program; 0: fixed function
   GLenum activeUnit = GL_TEXTURE0;
@@ -164,7 +163,6 @@ void legacyBegin(GLenum mode) {
     return;
   }
   l.inPrimitive = true;
-  l.primitiveMode = mode;
   l.primitive.clear();
 }
 

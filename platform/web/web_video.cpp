@@ -55,8 +55,11 @@ EM_JS(void, WebListen, (), {
   };
   window.addEventListener('keydown', (event) => {
     if (!s.windowOpen) return;
-    s.messages.push([0x0100, code(event)]);
-    event.preventDefault();
+    const key = code(event);
+    s.messages.push([0x0100, key]);
+    // The demo's own keys do nothing else; the browser's (reload, full
+    // screen, zoom) keep working.
+    if (key === 13 || key === 27 || key === 32) event.preventDefault();
   });
   window.addEventListener('keyup', (event) => {
     if (s.windowOpen) s.messages.push([0x0101, code(event)]);

@@ -3,8 +3,9 @@
 // (SwiftShader), driven over the DevTools protocol on a pipe (no library
 // and no download), and the site served by a local server of the caller's.
 //
-// How to use it: `serve(site, {missing})` starts the server (a name in
-// `missing` answers 404, as a site without that file would); `launch()`
+// How to use it: `serve(site, {missing, damaged})` starts the server (a name
+// in `missing` answers 404, as a site without that file would; one in
+// `damaged` comes with its second half cut off); `launch()`
 // starts the browser; `browser.page(url)` opens a tab. Close both: the
 // browser and the server end with the test, by process id, whatever it did.
 //
@@ -20,7 +21,7 @@ import zlib from 'node:zlib';
 const kTypes = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.jpg': 'image/jpeg',
                 '.ogg': 'audio/ogg', '.vert': 'text/plain', '.frag': 'text/plain', '.png': 'image/png'};
 
-export async function serve(root, {missing = []} = {}) {
+export async function serve(root, {missing = [], damaged = []} = {}) {
   const server = http.createServer((request, response) => {
     const name = decodeURIComponent(new URL(request.url, 'http://x').pathname.slice(1)) || 'index.html';
     const file = path.join(root, path.basename(name));
@@ -29,7 +30,9 @@ export async function serve(root, {missing = []} = {}) {
       return;
     }
     response.writeHead(200, {'Content-Type': kTypes[path.extname(file)] || 'application/octet-stream'});
-    fs.createReadStream(file).pipe(response);
+    if (!damaged.includes(name)) return fs.createReadStream(file).pipe(response);
+    const bytes = fs.readFileSync(file);
+    response.end(bytes.subarray(0, bytes.length >> 1));
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   return {url: `http://127.0.0.1:${server.address().port}/`, close: () => new Promise((r) => server.close(r))};

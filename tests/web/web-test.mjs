@@ -28,14 +28,16 @@ after(async () => {
 });
 
 // Opens the page, fills the form and clicks "Demo" as the user does.
-async function play({query = '', width = 960, height = 600, scale = 1, fullscreen = false, choice = 0,
-                     before = '', server: from = server} = {}) {
+async function play({query = '', width = 960, height = 600, scale = 1, fullscreen = false, multisample = false,
+                     choice = 0, before = '', server: from = server} = {}) {
   const page = await browser.page(from.url + query, {width, height, scale, before});
   await page.waitFor('document.querySelector("form.dialog select")');
   await page.evaluate(`(() => {
-    const [list, full] = [document.querySelector('form.dialog select'), document.querySelector('form.dialog input')];
+    const [list, full, samples] = [document.querySelector('form.dialog select'),
+                                   ...document.querySelectorAll('form.dialog input')];
     list.selectedIndex = ${choice};
     full.checked = ${fullscreen};
+    samples.checked = ${multisample};
   })()`);
   await page.click('form.dialog button[type=submit]');
   return page;
@@ -131,9 +133,32 @@ describe('the browser build', () => {
     assert.equal(await frames(page), ended.frames, 'no frame after the end');
   });
 
-  it('takes the full screen where asked, and leaving it ends the run', async () => {
-    const page = await play({fullscreen: true, choice: 1});
+  it('goes on in time with the music when its tab is hidden and shown again', async () => {
+    const page = await play();
+    await page.waitFor('Module.sorvane.report().audio.heard > 1', 30);
+    const other = await browser.page('about:blank');
+    await browser.send('Target.activateTarget', {targetId: other.targetId});
+    await page.waitFor('document.visibilityState === "hidden"');
+    const hidden = await page.report(), hiddenAt = Date.now();
+    await new Promise((r) => setTimeout(r, 3000));
+    const stillHidden = await page.report();
+    assert.ok(stillHidden.frames <= hidden.frames + 1, 'no frames drawn for a hidden tab');
+    await browser.send('Target.activateTarget', {targetId: page.targetId});
+    await waitForFrames(page, 5);
+    const shown = await page.report();
+    // The music played on meanwhile, and the frames came back with it.
+    const away = (Date.now() - hiddenAt) / 1000;
+    assert.ok(Math.abs(shown.audio.heard - hidden.audio.heard - away) < 0.5,
+              `heard ${shown.audio.heard - hidden.audio.heard} s of music in ${away} s away`);
+    await other.close();
+    await page.close();
+  });
+
+  it('takes the full screen and multisampling where asked, and leaving full screen ends the run', async () => {
+    const page = await play({fullscreen: true, multisample: true, choice: 1});
     await page.waitFor('Module.sorvane.frames > 5');
+    assert.equal(await page.evaluate('document.getElementById("canvas").getContext("webgl").getContextAttributes().antialias'),
+                 true);
     assert.equal(await page.evaluate('document.fullscreenElement && document.fullscreenElement.id'), 'stage');
     const size = await page.evaluate('[screen.width, screen.height]');
     assert.deepEqual((await page.report()).canvas.slice(0, 2), size, 'the screen\'s size, as chosen');
@@ -181,12 +206,15 @@ describe('the browser build', () => {
     assert.equal(report.frames, 0);
   }
 
-  it('says so when a data file cannot be fetched', async () => {
-    const broken = await serve(site, {missing: ['credits.jpg']});
-    try {
-      await failsSaying(await play({server: broken}), 'credits.jpg could not be fetched');
-    } finally {
-      await broken.close();
+  it('says so when a data file cannot be fetched or decoded', async () => {
+    for (const [fault, cause] of [['missing', 'credits.jpg could not be fetched'],
+                                  ['damaged', 'could not decode the image /data/credits.jpg']]) {
+      const broken = await serve(site, {[fault]: ['credits.jpg']});
+      try {
+        await failsSaying(await play({server: broken}), cause);
+      } finally {
+        await broken.close();
+      }
     }
   });
 
