@@ -6,6 +6,16 @@
 
 namespace {
 
+// A value's bits as another type of the same size (std::bit_cast, which the
+// browser build's standard library lacks).
+template <typename To, typename From>
+To BitsAs(const From& from) {
+  static_assert(sizeof(To) == sizeof(From));
+  To to;
+  std::memcpy(&to, &from, sizeof to);
+  return to;
+}
+
 // The normal of one pixel from its height differences dx = right − left and
 // dy = next row − previous row (each −255..255). The unnormalised normal is
 // the cross product of the tangents (10, 0, dx) and (0, 10, dy):
@@ -20,16 +30,6 @@ namespace {
 // pairs into the next integer up). Because 128 is a power of two, 128 n is
 // exactly the float product (128 Nx) × y1, so the channel is computed as
 // 128 + floor((128 Nx) × y1) in float, which is the same number.
-// A value's bits as another type of the same size (std::bit_cast, which the
-// browser build's standard library lacks).
-template <typename To, typename From>
-To BitsAs(const From& from) {
-  static_assert(sizeof(To) == sizeof(From));
-  To to;
-  std::memcpy(&to, &from, sizeof to);
-  return to;
-}
-
 inline uint32_t EncodeNormal(int dx, int dy) {
   // At most 13,015,000: exact in a float.
   const float s = static_cast<float>(100 * (dx * dx + dy * dy) + 10000);

@@ -64,7 +64,9 @@ std::unique_ptr<Audio> CreateDesktopAudio() { return std::make_unique<ChosenAudi
 std::unique_ptr<Audio> CreateServerAudio() { return Server(); }
 #else
 std::unique_ptr<Audio> CreateDesktopAudio() {
-  return audio::NewResumingAudio({&audio::NewWasapiAudio, &audio::NewSdlAudio}, {.preferEarlier = true});
+  audio::ResumingOptions options;
+  options.preferEarlier = true;
+  return audio::NewResumingAudio({&audio::NewWasapiAudio, &audio::NewSdlAudio}, options);
 }
 #endif
 

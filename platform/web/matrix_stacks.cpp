@@ -4,6 +4,7 @@
 
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
 constexpr MatrixStacks::Matrix kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 // a × b, column-major, in single precision.
@@ -58,7 +59,7 @@ bool MatrixStacks::Ortho(double left, double right, double bottom, double top, d
 }
 
 bool MatrixStacks::Perspective(double fovyDegrees, double aspect, double zNear, double zFar) {
-  const double half = fovyDegrees / 2 * M_PI / 180;
+  const double half = fovyDegrees / 2 * kPi / 180;
   const double depth = zFar - zNear, sine = std::sin(half);
   if (depth == 0 || sine == 0 || aspect == 0) return false;
   const double cotangent = std::cos(half) / sine;

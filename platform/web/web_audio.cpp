@@ -105,25 +105,16 @@ EM_JS(int, WebAudioChannels, (int stream), {
   return buffer ? buffer.numberOfChannels : 0;
 });
 
-EM_JS(int, WebAudioStop, (), {
-  const a = Module.sorvane.audio;
-  if (!a || !a.context) return 0;
-  if (a.source) a.source.stop();
-  a.source = null;
-  a.playing = false;
-  a.stopped = true;
-  a.context.suspend().catch(() => {});
-  return 1;
-});
-
-EM_JS(int, WebAudioClose, (), {
+// Stops the track; `close` lets go of the output too (a stopped context
+// only sleeps). False where there was nothing to stop.
+EM_JS(int, WebAudioEnd, (int close), {
   const a = Module.sorvane.audio;
   if (!a || !a.context || a.context.state === 'closed') return 0;
   if (a.source) a.source.stop();
   a.source = null;
   a.playing = false;
   a.stopped = true;
-  a.context.close().catch(() => {});
+  (close ? a.context.close() : a.context.suspend()).catch(() => {});
   return 1;
 });
 
@@ -132,7 +123,7 @@ class WebAudio final : public Audio {
   WebAudio() { WebAudioPrepare(); }
   // The page outlives the program: what it opened is closed with it, so
   // nothing plays on after the run, whichever way it ended.
-  ~WebAudio() override { WebAudioClose(); }
+  ~WebAudio() override { WebAudioEnd(1); }
 
   bool Init(int device, int frequency) override {
     if (device != -1 || frequency <= 0 || open_) return false;
@@ -168,12 +159,12 @@ class WebAudio final : public Audio {
     return perFrame && frequency_ ? static_cast<double>(bytes / perFrame) / frequency_ : 0.0;
   }
 
-  bool Stop() override { return open_ && WebAudioStop() != 0; }
+  bool Stop() override { return open_ && WebAudioEnd(0) != 0; }
 
   bool Free() override {
     if (!open_) return false;
     open_ = false;
-    return WebAudioClose() != 0;
+    return WebAudioEnd(1) != 0;
   }
 
  private:
