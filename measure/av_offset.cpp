@@ -1,6 +1,8 @@
 #include "measure/av_offset.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <pipewire/pipewire.h>
 #include <pulse/pulseaudio.h>
 #include <spa/param/audio/format-utils.h>
@@ -25,6 +27,12 @@ namespace avoffset {
 namespace {
 
 constexpr long kMatchFrames = 3;
+// The pretend card's reader woken this late has left that much more in the
+// pipe, and the sink reports that much more latency until its next report.
+constexpr double kStallSeconds = 0.003;
+// How long after such a stall a clock reading may still rest on it (the
+// server's timing reports come about every 0.1 s).
+constexpr double kStallShadowSeconds = 0.3;
 
 using Clock = std::chrono::steady_clock;
 
@@ -418,7 +426,8 @@ class PretendCard {
     return true;
   }
 
-  void Stop(MonitorRecorder& control, std::vector<int16_t>& mono, std::vector<Arrival>& arrivals, double& fillMs) {
+  void Stop(MonitorRecorder& control, std::vector<int16_t>& mono, std::vector<Arrival>& arrivals, double& fillMs,
+            std::vector<double>* stalls = nullptr) {
     running_ = false;
     if (reader_.joinable()) reader_.join();
     if (fd_ >= 0) close(fd_);
@@ -430,6 +439,7 @@ class PretendCard {
     }
     mono = std::move(mono_);
     arrivals = std::move(arrivals_);
+    if (stalls) *stalls = std::move(stalls_);
     fillMs = NAN;
     // While no stream plays on it the sink leaves the card empty.
     std::erase(fills_, 0.0);
@@ -441,6 +451,11 @@ class PretendCard {
 
  private:
   void Read() {
+    // A real card is never late. Where the system allows it, the reader runs
+    // ahead of ordinary threads, so that a busy machine delays it less.
+    sched_param realtime{};
+    realtime.sched_priority = 10;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime);
     const auto start = Clock::now();
     const double t0 = Seconds(start);
     std::vector<uint8_t> bytes;  // read, not yet a whole frame
@@ -449,7 +464,9 @@ class PretendCard {
     for (auto next = start; running_;) {
       next += std::chrono::milliseconds(1);
       std::this_thread::sleep_until(next);
-      const long due = static_cast<long>((Seconds(Clock::now()) - t0) * kRate);
+      const double now = Seconds(Clock::now());
+      if (now - Seconds(next) > kStallSeconds) stalls_.push_back(now);
+      const long due = static_cast<long>((now - t0) * kRate);
       int queued = 0;
       if (ioctl(fd_, FIONREAD, &queued) == 0) fills_.push_back(queued / 4 * 1000.0 / kRate);
       const long want = (due - played) * 4 - static_cast<long>(bytes.size());
@@ -480,6 +497,7 @@ class PretendCard {
   std::vector<int16_t> mono_;
   std::vector<Arrival> arrivals_;
   std::vector<double> fills_;
+  std::vector<double> stalls_;  // when the reader woke late
 };
 
 // ---- one run of the track through one backend ------------------------------
@@ -647,7 +665,7 @@ std::optional<Session> Play(platform::Audio& audio, const std::string& track, do
   if (card) {
     std::vector<int16_t> none;
     std::vector<Arrival> noArrivals;
-    pretendCard.Stop(recorder, s.recorded, s.arrivals, s.cardFillMs);
+    pretendCard.Stop(recorder, s.recorded, s.arrivals, s.cardFillMs, &s.referenceStalls);
     recorder.Stop(none, noArrivals);
     return s;
   }
@@ -771,6 +789,12 @@ Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
       const double offsetMs = (ClockAt(s.clock, when) - static_cast<double>(*click)) * 1000.0 / kRate;
       // After a move the clock has half a second to learn the new sink.
       if (s.movedAt > 0 && when < s.movedAt + 0.5) continue;
+      // Nor is the card a reference just after its reader was late.
+      if (std::any_of(s.referenceStalls.begin(), s.referenceStalls.end(),
+                      [when](double t) { return t <= when && t > when - kStallShadowSeconds; })) {
+        ++r.clicksAfterStalls;
+        continue;
+      }
       if (!suspended || when < s.suspendedAt) before.push_back(offsetMs);
       else if (when > s.resumedAt) afterResume.emplace_back(when - s.resumedAt, offsetMs);
     }
