@@ -27,11 +27,12 @@ namespace avoffset {
 namespace {
 
 constexpr long kMatchFrames = 3;
-// The pretend card's reader woken this late has left that much more in the
-// pipe, and the sink reports that much more latency until its next report.
-constexpr double kStallSeconds = 0.003;
-// How long after such a stall a clock reading may still rest on it (the
-// server's timing reports come about every 0.1 s).
+// The pretend card's reader woken late has left that much more in the pipe
+// for a moment: a timing report the sink makes then has that much more
+// latency, and the clock is that far behind until the next report (they
+// come about every 0.1 s). Wakes later than kStallMs are kept, so that a
+// click that far behind just after one can be told from a fault.
+constexpr double kStallMs = 2.0;
 constexpr double kStallShadowSeconds = 0.3;
 
 using Clock = std::chrono::steady_clock;
@@ -427,7 +428,7 @@ class PretendCard {
   }
 
   void Stop(MonitorRecorder& control, std::vector<int16_t>& mono, std::vector<Arrival>& arrivals, double& fillMs,
-            std::vector<double>* stalls = nullptr) {
+            std::vector<std::pair<double, double>>* stalls = nullptr) {
     running_ = false;
     if (reader_.joinable()) reader_.join();
     if (fd_ >= 0) close(fd_);
@@ -465,7 +466,8 @@ class PretendCard {
       next += std::chrono::milliseconds(1);
       std::this_thread::sleep_until(next);
       const double now = Seconds(Clock::now());
-      if (now - Seconds(next) > kStallSeconds) stalls_.push_back(now);
+      const double lateMs = (now - Seconds(next)) * 1000.0;
+      if (lateMs > kStallMs) stalls_.emplace_back(now, lateMs);
       const long due = static_cast<long>((now - t0) * kRate);
       int queued = 0;
       if (ioctl(fd_, FIONREAD, &queued) == 0) fills_.push_back(queued / 4 * 1000.0 / kRate);
@@ -497,7 +499,7 @@ class PretendCard {
   std::vector<int16_t> mono_;
   std::vector<Arrival> arrivals_;
   std::vector<double> fills_;
-  std::vector<double> stalls_;  // when the reader woke late
+  std::vector<std::pair<double, double>> stalls_;  // (when, ms) the reader woke late
 };
 
 // ---- one run of the track through one backend ------------------------------
@@ -789,9 +791,12 @@ Result Analyse(const Session& s, const std::vector<long>& trackClicks) {
       const double offsetMs = (ClockAt(s.clock, when) - static_cast<double>(*click)) * 1000.0 / kRate;
       // After a move the clock has half a second to learn the new sink.
       if (s.movedAt > 0 && when < s.movedAt + 0.5) continue;
-      // Nor is the card a reference just after its reader was late.
-      if (std::any_of(s.referenceStalls.begin(), s.referenceStalls.end(),
-                      [when](double t) { return t <= when && t > when - kStallShadowSeconds; })) {
+      // Nor is the card a reference for a click as far behind as its
+      // reader was late just before.
+      double lateMs = 0;
+      for (const auto& [at, ms] : s.referenceStalls)
+        if (at <= when && at > when - kStallShadowSeconds) lateMs = std::max(lateMs, ms);
+      if (offsetMs < -kStallMs && lateMs >= -offsetMs - kStallMs) {
         ++r.clicksAfterStalls;
         continue;
       }

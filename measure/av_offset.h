@@ -66,7 +66,7 @@ struct Result {
   double recoveredAfterS = NAN;        // from resuming to the first click of a run within 2 ms to the end
   double renderLeadMs = NAN;           // the sink's render lead before the monitor
   bool sinkStopped = false;            // the monitor fell silent at the suspend
-  int clicksAfterStalls = 0;           // left out: the pretend card's reader had just been late
+  int clicksAfterStalls = 0;           // left out: as far behind as the pretend card's reader was late just before
 };
 
 struct Arrival {
@@ -83,7 +83,7 @@ struct Session {
   long quantum = 0;  // the graph's frames a cycle, where PipeWire's graph recorded
   double cardFillMs = NAN;  // the pretend card's median buffer fill: its sink latency
   double movedAt = 0;       // when the stream was moved (0: never)
-  std::vector<double> referenceStalls;  // when the pretend card's reader woke late
+  std::vector<std::pair<double, double>> referenceStalls;  // (when, ms) the pretend card's reader woke late
 };
 
 // Where the played time of a sample comes from.

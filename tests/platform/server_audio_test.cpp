@@ -89,7 +89,7 @@ TEST(ServerAudio, ClockFollowsThePlayedFrameOnADeepCardAndAfterAMove) {
     ASSERT_TRUE(session) << server << (card ? ": no pretend card" : ": no second sink");
     const avoffset::Result r = avoffset::Analyse(*session, avoffset::ClicksIn(track));
     std::printf("%s, %s (card's latency %.1f ms)%s: %+.2f ms (%.2f..%.2f, sd %.2f, %d clicks; %d left out, "
-                "the card's reader late just before)\n",
+                "as far behind as the card's reader was late just before)\n",
                 server.c_str(), c.what, session->cardFillMs, c.moveAt > 0 ? ", from 0.5 s after the move" : "",
                 r.before.mean, r.before.lo, r.before.hi, r.before.sd, r.before.count, r.clicksAfterStalls);
     EXPECT_EQ(session->movedAt > 0, c.moveAt > 0) << "the stream was not moved";
@@ -98,10 +98,11 @@ TEST(ServerAudio, ClockFollowsThePlayedFrameOnADeepCardAndAfterAMove) {
     }
     EXPECT_GE(r.before.count, card ? 12 : 8);
     // Every click within 5 ms, as against the monitor; on the whole within
-    // 2 ms. (The card's reader is the test's own thread: where it cannot run
-    // ahead of other threads, a loaded machine wakes it late now and then,
-    // the sink's latency looks that much longer, and the clicks just after
-    // are left out as having no reference.)
+    // 2 ms. (The card's reader is the test's own thread: a loaded machine,
+    // or one that cannot run it ahead of other threads, wakes it late now
+    // and then, and a timing report made then has that much more latency.
+    // A click as far behind as the reader was late just before has no
+    // reference, and is left out.)
     EXPECT_LT(std::abs(r.before.mean), 2.0);
     EXPECT_GT(r.before.lo, -5.0);
     EXPECT_LT(r.before.hi, 5.0);
